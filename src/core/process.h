@@ -1,0 +1,59 @@
+// Process: every piece of process-wide state, in one record created by main.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/scope.h"
+#include "core/variable.h"
+
+namespace kwl {
+
+struct Process;
+
+// Renders a result cell by its column kind (installed by the data layer).
+// Returns false when it has nothing to say, so the raw bytes are used.
+using CellFormatter = bool (*)(Process& proc, std::string_view bytes, int columnKind, int param,
+                               std::string& out);
+
+struct TraceState {
+  std::FILE* file = nullptr;
+  bool lastEndedNewline = true;
+  std::string pagePath;  // names the trace file; DEBUG SUFFIX extends it
+  std::string filePath;
+};
+
+struct Process {
+  Process() = default;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process();
+
+  ScopeStack stack;
+  std::vector<long> lines{1};  // include stack of line counters, one per text being run
+  int nesting = 0;
+  std::string pagePath;  // the page named on the command line or by the server
+  std::string pathInfo;
+
+  // The trace level lives in this Variable once start-up has made it.
+  VariablePtr debugOwned;  // held here until it is added to GLOBAL
+  Variable* debug = nullptr;
+  TraceState trace;
+
+  std::FILE* out = stdout;  // headers and page text, one buffered stream
+  uint64_t randomState = 0x853c49e6748fea9bULL;
+  CellFormatter cellText = nullptr;
+};
+
+// Line number of the text being run, for the trace.
+inline long CurrentLine(const Process& proc) { return proc.lines.empty() ? 0 : proc.lines.back(); }
+
+// Next pseudo-random number, 0..0x7fffffff.
+int32_t ProcessRandom(Process& proc);
+void ProcessSeedRandom(Process& proc, uint64_t seed);
+
+}  // namespace kwl

@@ -1,0 +1,155 @@
+#include "core/variable.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+
+namespace kwl {
+
+void VarInit(Variable& var, std::string_view name) {
+  var.name.assign(name.substr(0, kMaxNameLength));
+  var.text.clear();
+  var.integer = 0;
+  var.kind = kKindText;
+  var.stale = false;
+  var.null = true;
+}
+
+VariablePtr VarNew(std::string_view name) { return std::make_unique<Variable>(name); }
+
+void VarSetName(Variable& var, std::string_view name) {
+  var.name.assign(name.substr(0, kMaxNameLength));
+}
+
+int32_t ParseDecimal(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  int64_t value = 0;
+  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > kLimit) value = kLimit;  // saturate, like the C library's conversions
+  }
+  if (negative) return static_cast<int32_t>(-value);
+  return static_cast<int32_t>(value > kLimit - 1 ? kLimit - 1 : value);
+}
+
+// Writes the integer's decimal text when the text form is out of date.
+static void RenderInteger(Variable& var) {
+  if (var.kind == kKindInteger && var.stale) {
+    char digits[16];
+    int n = std::snprintf(digits, sizeof digits, "%d", var.integer);
+    var.text.assign(digits, static_cast<size_t>(n));
+    var.stale = false;
+  }
+}
+
+const std::string& VarText(Variable& var) {
+  if (var.null) {
+    var.text.clear();
+    return var.text;
+  }
+  RenderInteger(var);
+  return var.text;
+}
+
+int32_t VarInt(Variable& var) {
+  if (var.kind == kKindText && var.stale) {
+    // A reader that takes the text as a string stops at its first zero byte.
+    std::string_view text = var.text;
+    var.integer = ParseDecimal(text.substr(0, text.find('\0')));
+    var.stale = false;
+  }
+  return var.integer;
+}
+
+std::string VarCopyText(Variable& var, size_t max) {
+  std::string_view text = VarText(var);
+  text = text.substr(0, text.find('\0'));
+  return std::string(text.substr(0, max));
+}
+
+void VarSet(Variable& var, std::string_view data) {
+  var.text.assign(data);
+  var.kind = kKindText;
+  var.stale = true;
+  var.null = false;
+}
+
+void VarSetInt(Variable& var, int32_t value) {
+  var.integer = value;
+  var.kind = kKindInteger;
+  var.stale = true;
+  var.null = false;
+}
+
+void VarAppend(Variable& var, std::string_view data) {
+  if (data.empty()) return;
+  RenderInteger(var);
+  var.text.append(data);
+  var.kind = kKindText;
+  var.stale = true;
+  var.null = false;
+}
+
+void VarAppendFormat(Variable& var, const char* format, ...) {
+  char scratch[2048];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(scratch, sizeof scratch, format, args);
+  va_end(args);
+  if (n < 0) return;
+  size_t len = static_cast<size_t>(n) < sizeof scratch ? static_cast<size_t>(n) : sizeof scratch - 1;
+  std::string_view text(scratch, len);
+  VarAppend(var, text.substr(0, text.find('\0')));
+}
+
+void VarInsert(Variable& var, long pos, std::string_view data) {
+  if (data.empty() || pos < 0 || static_cast<size_t>(pos) > var.text.size()) return;
+  var.text.insert(static_cast<size_t>(pos), data);
+  var.stale = true;
+  var.kind = kKindText;
+}
+
+void VarReplace(Variable& var, long pos, long oldLen, std::string_view data) {
+  if (oldLen <= 0 || pos < 0 || static_cast<size_t>(pos) > var.text.size()) return;
+  var.text.replace(static_cast<size_t>(pos), static_cast<size_t>(oldLen), data);
+  var.stale = true;
+  var.kind = kKindText;
+}
+
+void VarTruncate(Variable& var, long n) {
+  if (n >= 0 && static_cast<size_t>(n) < var.text.size()) var.text.resize(static_cast<size_t>(n));
+}
+
+void VarClear(Variable& var) {
+  var.text.clear();
+  var.integer = 0;
+  var.stale = false;
+  var.null = true;
+}
+
+void VarCopyValue(Variable& dest, const Variable& src) {
+  dest.text = src.text;
+  dest.integer = src.integer;
+  dest.kind = src.kind;
+  dest.stale = src.stale;
+  dest.null = src.null;
+}
+
+void VarMoveValue(Variable& dest, Variable& src) {
+  dest.text = std::move(src.text);
+  dest.integer = src.integer;
+  dest.kind = src.kind;
+  dest.stale = src.stale;
+  dest.null = src.null;
+  src.text.clear();
+  src.integer = 0;
+  src.kind = kKindText;
+  src.stale = false;
+  src.null = true;
+}
+
+}  // namespace kwl

@@ -1,0 +1,66 @@
+// Variable: the one value record of the interpreter, also its growable string buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kwl {
+
+constexpr int kKindText = 5;
+constexpr int kKindInteger = 7;
+constexpr size_t kMaxNameLength = 63;
+
+// A named value with a text form and a cached integer form. `kind` says
+// which form is the master copy; `stale` says the other one must be
+// recomputed before it is read. `null` marks a variable that holds no value.
+// The text is length-counted and may hold zero bytes.
+struct Variable {
+  std::string name;
+  std::string text;
+  int32_t integer = 0;
+  int kind = kKindText;
+  bool stale = false;
+  bool null = true;
+
+  Variable() = default;
+  explicit Variable(std::string_view n) { name.assign(n.substr(0, kMaxNameLength)); }
+};
+
+using VariablePtr = std::unique_ptr<Variable>;
+
+void VarInit(Variable& var, std::string_view name);
+VariablePtr VarNew(std::string_view name);
+void VarSetName(Variable& var, std::string_view name);
+
+// The text form; renders a stale integer first. Empty while null.
+const std::string& VarText(Variable& var);
+// The integer form; parses stale text first (leading blanks, sign, digits).
+int32_t VarInt(Variable& var);
+inline size_t VarLength(const Variable& var) { return var.text.size(); }
+// The stored bytes without rendering a stale integer.
+inline const std::string& VarRawText(const Variable& var) { return var.text; }
+// At most `max` bytes of the text, cut at the first zero byte.
+std::string VarCopyText(Variable& var, size_t max);
+
+void VarSet(Variable& var, std::string_view data);
+void VarSetInt(Variable& var, int32_t value);
+void VarAppend(Variable& var, std::string_view data);
+void VarAppendFormat(Variable& var, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void VarInsert(Variable& var, long pos, std::string_view data);
+void VarReplace(Variable& var, long pos, long oldLen, std::string_view data);
+void VarTruncate(Variable& var, long n);
+void VarClear(Variable& var);
+inline void VarSetKind(Variable& var, int kind) { var.kind = kind; }
+
+// Copies the value (not the name) of `src` into `dest`.
+void VarCopyValue(Variable& dest, const Variable& src);
+// Hands the value of `src` to `dest`; `src` is left empty and null.
+void VarMoveValue(Variable& dest, Variable& src);
+
+// Reads a decimal integer the way VarInt does: blanks, sign, digits; the
+// first other byte ends it; saturates at the 32-bit limits.
+int32_t ParseDecimal(std::string_view text);
+
+}  // namespace kwl
