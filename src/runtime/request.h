@@ -35,6 +35,13 @@ size_t ParseParamPair(std::string_view text, size_t pos, std::string* name, std:
 // existing name); returns how many variables were made.
 int ParseQueryString(Process& proc, std::string_view text, Scope& globals, const Scope* session);
 
+// The name a parameter's Variable gets: cut at a zero byte and at 63 characters.
+std::string_view StoredParamName(std::string_view name);
+
+// True for a parameter that must not be made: its name is in `session` (may be
+// null) or names one of the variables the program itself adds to GLOBAL.
+bool ParamDropped(std::string_view name, const Scope* session);
+
 // Decodes "+" and "%xx" in place ("%0D" is dropped); returns the new length.
 size_t UrlDecode(std::string& text);
 uint8_t HexPairValue(char high, char low);
