@@ -128,11 +128,15 @@ bool DAPutItemByName(Process& proc, DATable& table, int64_t row, std::string_vie
   } else if (data.empty()) {
     kind = kCellNull;
   }
+  // Column names are kept to 63 characters; look the stored form up.
+  columnName = columnName.substr(0, 63);
   int index = 0;
   if (DAFindColumn(table, columnName, &index)) return DASetItem(table, row, index, data, kind);
   DAAddColumn(table, columnName, columnKind, static_cast<int32_t>(data.size()));
   if (row != 0) Trace(proc, "DAAddColumn with row = %d !!!!!!!\n", static_cast<int>(row));
-  if (DAAppendItem(table, data, kind)) return true;
+  // Set rather than append: an appended cell lands in the new column of the
+  // last complete row only, not in `row` when that row is partial or not yet begun.
+  if (DASetItem(table, row, DAColumnCount(table) - 1, data, kind)) return true;
   Trace(proc, "DAAppendItem ERROR !!!!!!!\n");
   return false;
 }

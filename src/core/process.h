@@ -47,6 +47,8 @@ struct Process {
   std::FILE* out = stdout;  // headers and page text, one buffered stream
   uint64_t randomState = 0x853c49e6748fea9bULL;
   CellFormatter cellText = nullptr;
+  // The database client's version number (m * 10000 + n * 100 + p), once known.
+  int (*databaseClientVersion)() = nullptr;
 };
 
 // Line number of the text being run, for the trace.

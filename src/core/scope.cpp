@@ -19,7 +19,7 @@ Variable* Scope::Add(VariablePtr var) {
 
 bool Scope::Remove(std::string_view name) {
   auto found = std::find_if(vars_.begin(), vars_.end(), [&](const VariablePtr& v) { return v->name == name; });
-  if (found == vars_.end()) return false;
+  if (found == vars_.end() || (*found)->pinned) return false;
   auto index = first_.find(name);
   // The removed one was the first of its name: the next one of that name becomes visible.
   auto next = std::find_if(found + 1, vars_.end(), [&](const VariablePtr& v) { return v->name == name; });

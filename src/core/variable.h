@@ -23,6 +23,7 @@ struct Variable {
   int kind = kKindText;
   bool stale = false;
   bool null = true;
+  bool pinned = false;  // held by the interpreter: a scope never removes it
 
   Variable() = default;
   explicit Variable(std::string_view n) { name.assign(n.substr(0, kMaxNameLength)); }

@@ -1,7 +1,217 @@
 #include "runtime/entry.h"
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+#include <string>
+
+#include "core/trace.h"
+#include "interp/dispatch.h"
+#include "runtime/config.h"
+#include "runtime/info_page.h"
+#include "runtime/page_runner.h"
+#include "runtime/register_tags.h"
+#include "runtime/request.h"
+
 namespace kwl {
 
-int Main(int, char**) { return 0; }
+namespace {
+
+// Pages nest blocks, includes and function calls; the loop recurses for
+// each, so the interpreter runs on a stack large enough for its nesting limit.
+constexpr size_t kInterpreterStack = size_t{512} << 20;
+
+Scope& GlobalScope(Process& proc) { return BlockTopOfKind(proc.stack, kBlockGlobal)->vars; }
+Scope* SessionScope(Process& proc) {
+  Block* session = BlockTopOfKind(proc.stack, kBlockSession);
+  return session ? &session->vars : nullptr;
+}
+
+// Adds a start-up variable to GLOBAL; a request parameter of the same name never shadows it.
+void AddStandalone(Scope& global, VariablePtr var) {
+  if (!var) return;
+  std::string name = var->name;
+  while (global.Remove(name)) {
+  }
+  var->pinned = true;
+  global.Add(std::move(var));
+}
+
+void StartUp(Process& proc, VariablePtr& sessionId) {
+  auto config = BlockNew(proc.stack, "CONFIG", kBlockConfig);
+  ReadConfigFile(config->vars);
+  int32_t level = 0;
+  ScopeGetInt(config->vars, "veldebug", &level);
+  BlockPush(proc.stack, std::move(config));
+  sessionId = VarNew("velsessionid");
+  BlockPush(proc.stack, BlockNew(proc.stack, "SESSION", kBlockSession));
+  BlockPush(proc.stack, BlockNew(proc.stack, "GLOBAL", kBlockGlobal));
+  proc.debugOwned = VarNew("veldebug");
+  VarSetInt(*proc.debugOwned, level);
+  proc.debug = proc.debugOwned.get();
+  proc.lines.assign(1, 1);
+  if (const char* ctype = std::getenv("LC_CTYPE")) std::setlocale(LC_CTYPE, ctype);
+  Trace(proc, "QMInit\n");
+  ProcessSeedRandom(proc, static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));
+}
+
+// The trace of a run is named after its path information.
+void OpenRunTrace(Process& proc) {
+  proc.trace.pagePath = proc.pathInfo;
+  if (TraceLevel(proc) != kTraceFile) return;
+  TraceOpen(proc, proc.pathInfo);
+  Trace(proc, "KWL Version %s %s/%s\n", kVersionText, kSystemName, DatabaseSystemText(proc).c_str());
+}
+
+void ReadOneCharacter() { (void)std::getc(stdin); }
+
+void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv, VariablePtr sessionId) {
+  proc.pagePath = argv[1];
+  proc.pathInfo = argv[1];
+  OpenRunTrace(proc);
+  Scope& global = GlobalScope(proc);
+  if (argc > 2) {
+    Trace(proc, "CMD=%s\n", argv[2]);
+    ParseQueryString(proc, argv[2], global, SessionScope(proc));
+  }
+  AddStandalone(global, std::move(proc.debugOwned));
+  AddStandalone(global, std::move(sessionId));
+  RunPage(proc, tags, proc.pagePath);
+  std::fflush(proc.out);
+  ReadOneCharacter();
+}
+
+// The page a CGI request runs: the server's translated path, else the script
+// it names when that is a page rather than this program.
+std::string CgiPagePath() {
+  if (const char* translated = std::getenv("PATH_TRANSLATED")) return translated;
+  const char* script = std::getenv("SCRIPT_FILENAME");
+  if (!script) return "";
+  std::string path = script;
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0 && path == std::string(self, static_cast<size_t>(n))) return "";
+  return path;
+}
+
+// The `page` parameter names a file below the parent of the working
+// directory; it never reaches further up, and never holds a zero byte.
+bool PageParameterPath(Scope& global, std::string* path) {
+  std::string value;
+  if (Variable* page = global.Find("page")) value = VarText(*page).substr(0, 255);
+  if (value.find('\0') != std::string::npos) return false;
+  std::string_view rest = value;
+  while (!rest.empty()) {
+    size_t slash = rest.find('/');
+    std::string_view component = rest.substr(0, slash);
+    if (component == "..") return false;
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  *path = (value.empty() || value[0] == '/') ? ".." + value : "../" + value;
+  return true;
+}
+
+void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
+  proc.pagePath = CgiPagePath();
+  const char* pathInfo = std::getenv("PATH_INFO");
+  proc.pathInfo = pathInfo ? pathInfo : proc.pagePath;
+  OpenRunTrace(proc);
+  int32_t timeout = 0;
+  ScopeGetInt(BlockTopOfKind(proc.stack, kBlockConfig)->vars, "velsessiontimeout", &timeout);
+  auto timeoutVar = VarNew("velsessiontimeout");
+  VarSetInt(*timeoutVar, timeout > 0 ? timeout : 720);
+  Scope& global = GlobalScope(proc);
+  int code = CgiDecodeRequest(proc, global, SessionScope(proc), stdin);
+  AddStandalone(global, std::move(proc.debugOwned));
+  AddStandalone(global, std::move(timeoutVar));
+  AddStandalone(global, std::move(sessionId));
+  switch (code) {
+    case kRequestDecoded: {
+      std::string page = proc.pagePath;
+      if (page.empty() && !PageParameterPath(global, &page)) {
+        Trace(proc, "Page refused\n");
+        break;
+      }
+      RunPage(proc, tags, page);
+      break;
+    }
+    case kRequestNoData:
+      if (proc.pagePath.empty()) WriteInfoHtml(proc);
+      else RunPage(proc, tags, proc.pagePath);
+      break;
+    case kRequestBadContentType:
+      Trace(proc, "Post method sans form.<BR>\n");
+      break;
+    case kRequestBadMethod:
+      Trace(proc, "Request method inconnue.<BR>\n");
+      break;
+    case kRequestNoMethod:
+      WriteInfoText(proc);
+      std::fflush(proc.out);
+      ReadOneCharacter();
+      Trace(proc, "Variables d'environnement non definies\n");
+      break;
+    default:
+      break;
+  }
+}
+
+int RunProgram(int argc, char** argv) {
+  Process proc;
+  TagRegistry tags;
+  RegisterAllTags(tags);
+  VariablePtr sessionId;
+  StartUp(proc, sessionId);
+  // Under a web server the request never chooses the page through arguments.
+  if (argc > 1 && !std::getenv("GATEWAY_INTERFACE")) {
+    CommandLineMode(proc, tags, argc, argv, std::move(sessionId));
+  } else {
+    CgiMode(proc, tags, std::move(sessionId));
+  }
+  TraceClose(proc);
+  std::fflush(proc.out);
+  return 0;
+}
+
+struct ProgramArgs {
+  int argc;
+  char** argv;
+  int status;
+};
+
+void* ProgramThread(void* raw) {
+  auto* args = static_cast<ProgramArgs*>(raw);
+  try {
+    args->status = RunProgram(args->argc, args->argv);
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fputs("kwl: out of memory\n", stderr);
+    args->status = 1;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  ProgramArgs args{argc, argv, 0};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, kInterpreterStack);
+  pthread_t thread;
+  if (pthread_create(&thread, &attr, ProgramThread, &args) != 0) {
+    ProgramThread(&args);
+  } else {
+    pthread_join(thread, nullptr);
+  }
+  pthread_attr_destroy(&attr);
+  return args.status;
+}
 
 }  // namespace kwl

@@ -1,0 +1,72 @@
+// The Interpreter record handed to every tag handler, and error reporting.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "core/process.h"
+#include "core/scope.h"
+#include "core/variable.h"
+
+namespace kwl {
+
+struct TagRegistry;
+
+constexpr int kAbortFatal = 9999;
+
+// One page run's view of the process: the scope stack, the output
+// redirections and the predefined page variables (which live in GLOBAL and
+// so stay valid for the whole run).
+struct Interpreter {
+  Interpreter(Process& p, TagRegistry& t) : proc(p), stack(p.stack), tags(t) {}
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  Process& proc;
+  ScopeStack& stack;
+  TagRegistry& tags;
+  Scope* global = nullptr;
+  Scope* session = nullptr;
+  Scope functionBodies;
+  Scope functionDeclarations;
+
+  Variable* capture = nullptr;      // WriteOutput appends here when set
+  std::FILE* outputFile = nullptr;  // else writes here when set
+  bool escapeValues = false;        // substituted values are SQL-escaped
+  bool sessionChanged = false;
+  int abortCode = 0;
+  bool lastWrittenBlank = true;  // blank-chunk filter of WriteOutput
+
+  // Predefined page variables.
+  Variable* null = nullptr;
+  Variable* err = nullptr;
+  Variable* errmsg = nullptr;
+  Variable* version = nullptr;
+  Variable* delcomment = nullptr;
+  Variable* output = nullptr;
+  Variable* looplimit = nullptr;
+  Variable* startprint = nullptr;
+  Variable* floatprecision = nullptr;
+  Variable* dateformat = nullptr;
+  Variable* currentfile = nullptr;
+  Variable* currentdir = nullptr;
+  Variable* charset = nullptr;
+  Variable* sqlescapestr = nullptr;
+  Variable* sqlstring = nullptr;
+  Variable* sqlerr = nullptr;
+  Variable* sqlerrmsg = nullptr;
+  Variable* sqlrowcount = nullptr;
+  Variable* sqlnumrow = nullptr;
+  Variable* sqlcolcount = nullptr;
+  Variable* sqlquerycount = nullptr;
+  Variable* sqlid = nullptr;
+};
+
+// Sets velerr/velerrmsg and traces "KWLERR=%d %s"; an error or warning
+// switches an automatic trace on.
+void ReportError(Interpreter& interp, int level, std::string_view message);
+// A structure error: reported at level 1, and nothing more runs or is written.
+void FatalError(Interpreter& interp, std::string_view message);
+
+}  // namespace kwl

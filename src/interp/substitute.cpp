@@ -1,0 +1,226 @@
+#include "interp/substitute.h"
+
+#include <cstring>
+
+#include "core/resolve.h"
+#include "core/trace.h"
+#include "interp/numeric.h"
+
+namespace kwl {
+
+namespace {
+
+// $+name$ re-substitutes a value; a value that refers to itself would never end.
+constexpr int kMaxResubstitution = 32;
+
+bool IsNameEnd(char c) { return std::strchr("[($ \r\n\"", c) != nullptr && c != '\0'; }
+bool IsIndexEnd(char c) { return c == ']' || c == '$' || c == ' ' || c == '\r' || c == '\n' || c == '"'; }
+bool IsPositionEnd(char c) { return c == ',' || c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"'; }
+bool IsLengthEnd(char c) { return c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"'; }
+
+struct Reference {
+  std::string name;
+  char prefix = 0;
+  bool substring = false;
+  std::string_view position;
+  std::string_view length;
+  bool hasLength = false;
+};
+
+// Reads characters from `pos` while `stop` says no; at most `max` of them.
+template <class Stop>
+std::string_view ReadUntil(std::string_view text, size_t& pos, Stop stop, size_t max) {
+  size_t start = pos;
+  while (pos < text.size() && pos - start < max && !stop(text[pos])) ++pos;
+  return text.substr(start, pos - start);
+}
+
+// A substring bound: a number when it reads as one, else a variable's value.
+long ReadBound(Interpreter& interp, std::string_view bound) {
+  if (IsNumericText(bound)) return ParseDecimal(bound);
+  std::string value;
+  if (!ResolveName(interp, bound, false, value)) return 0;
+  return ParseDecimal(value);
+}
+
+void ReadIndexes(Interpreter& interp, std::string_view text, size_t& pos, Reference& ref) {
+  while (pos < text.size() && text[pos] == '[') {
+    ++pos;
+    std::string_view index = ReadUntil(text, pos, IsIndexEnd, kMaxReferenceName);
+    std::string value;
+    if (ResolveName(interp, index, false, value)) {
+      ref.name += value;
+      TRACE(interp.proc, "=(%s)", value.c_str());
+    }
+    if (pos < text.size() && text[pos] == ']') ++pos;
+    ref.name += ReadUntil(text, pos, IsNameEnd, kMaxReferenceName);
+  }
+  if (pos < text.size() && text[pos] == '$') ++pos;
+}
+
+void ReadSubstring(std::string_view text, size_t& pos, Reference& ref) {
+  ++pos;
+  ref.substring = true;
+  ref.position = ReadUntil(text, pos, IsPositionEnd, kMaxReferenceName);
+  if (pos < text.size() && text[pos] == ',') {
+    ++pos;
+    ref.hasLength = true;
+    ref.length = ReadUntil(text, pos, IsLengthEnd, kMaxReferenceName);
+  }
+  if (pos < text.size() && text[pos] == ')') ++pos;
+  if (pos < text.size() && text[pos] == '$') ++pos;
+}
+
+// Byte offset of character `chars` (0-based) in UTF-8 text, or npos past the end.
+size_t Utf8Offset(std::string_view value, size_t from, long chars) {
+  size_t pos = from;
+  while (chars > 0 && pos < value.size()) {
+    ++pos;
+    while (pos < value.size() && (static_cast<unsigned char>(value[pos]) & 0xC0) == 0x80) ++pos;
+    --chars;
+  }
+  return chars > 0 ? std::string_view::npos : pos;
+}
+
+void AppendNull(Interpreter& interp, std::string& out) {
+  if (interp.null) out += VarText(*interp.null);
+}
+
+void AppendSubstring(Interpreter& interp, const Reference& ref, long position, std::string_view value,
+                     std::string& out) {
+  long length = ref.hasLength ? ReadBound(interp, ref.length) : 1;
+  if (length < 0) length = 0;
+  size_t start, end;
+  if (interp.charset && IsIsoCharset(VarText(*interp.charset))) {
+    if (position < 0 || static_cast<size_t>(position) > value.size()) start = std::string_view::npos;
+    else start = static_cast<size_t>(position - 1);
+    end = start == std::string_view::npos ? start : start + std::min<size_t>(length, value.size() - start);
+  } else {
+    start = position < 0 ? std::string_view::npos : Utf8Offset(value, 0, position - 1);
+    if (start != std::string_view::npos && start >= value.size()) start = std::string_view::npos;
+    end = start == std::string_view::npos ? start : Utf8Offset(value, start, length);
+    if (end == std::string_view::npos) end = value.size();
+    TRACE(interp.proc, " UT8 pos %d lg %d\n", static_cast<int>(start), static_cast<int>(end - start));
+  }
+  if (start == std::string_view::npos || start >= value.size()) {
+    AppendNull(interp, out);
+    TRACE(interp.proc, "POS ERROR");
+    return;
+  }
+  TRACE(interp.proc, " (VAR %s) ", ref.name.c_str());
+  out.append(value.substr(start, end - start));
+}
+
+void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth);
+
+void AppendReference(Interpreter& interp, const Reference& ref, std::string& out, int depth) {
+  std::string value;
+  if (!ResolveName(interp, ref.name, ref.prefix == '#', value)) {
+    AppendNull(interp, out);
+    TRACE(interp.proc, "UNKNOWN");
+    return;
+  }
+  if (interp.escapeValues) {
+    std::string escaped;
+    SqlEscape(value, escaped);
+    value.swap(escaped);
+    TRACE(interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(value.size()), value.c_str());
+  }
+  if (ref.prefix == '+') {
+    if (depth < kMaxResubstitution) SubstituteAt(interp, value, out, depth + 1);
+    else out += value;
+  } else if (long position = ref.substring ? ReadBound(interp, ref.position) : 0; position != 0) {
+    AppendSubstring(interp, ref, position, value, out);
+  } else {
+    out += value;
+  }
+  if (TraceActive(interp.proc)) {
+    if (value.size() > 2000) Trace(interp.proc, "=...(%d)\n", static_cast<int>(value.size()));
+    else Trace(interp.proc, "=%.2000s (%d)\n", value.c_str(), static_cast<int>(value.size()));
+  }
+}
+
+// Reads the reference behind the "$" at `pos`; returns false for an empty name.
+bool ReadReference(Interpreter& interp, std::string_view text, size_t& pos, Reference& ref) {
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '#')) ref.prefix = text[pos++];
+  ref.name = ReadUntil(text, pos, IsNameEnd, kMaxReferenceName);
+  if (ref.name.empty()) return false;
+  if (pos >= text.size()) return true;
+  switch (text[pos]) {
+    case '$':
+      ++pos;
+      break;
+    case '(':
+      ReadSubstring(text, pos, ref);
+      break;
+    case '[':
+      ReadIndexes(interp, text, pos, ref);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const void* found = std::memchr(text.data() + pos, '$', text.size() - pos);
+    if (!found) {
+      out.append(text.substr(pos));
+      return;
+    }
+    size_t dollar = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+    out.append(text.substr(pos, dollar - pos));
+    pos = dollar + 1;
+    if (pos < text.size() && text[pos] == '$') {
+      out += '$';
+      ++pos;
+      continue;
+    }
+    Reference ref;
+    if (ReadReference(interp, text, pos, ref)) AppendReference(interp, ref, out, depth);
+  }
+}
+
+}  // namespace
+
+bool IsIsoCharset(std::string_view charset) {
+  return charset.size() >= 3 && (charset[0] | 0x20) == 'i' && (charset[1] | 0x20) == 's' &&
+         (charset[2] | 0x20) == 'o';
+}
+
+void SqlEscape(std::string_view value, std::string& out) {
+  for (char c : value) {
+    switch (c) {
+      case '\0': out += "\\0"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      case '\'': out += "\\'"; break;
+      case '"': out += "\\\""; break;
+      case '\032': out += "\\Z"; break;
+      default: out += c;
+    }
+  }
+}
+
+bool ResolveName(Interpreter& interp, std::string_view name, bool nameMode, std::string& out) {
+  return ResolveName(interp.proc, name, nameMode, out);
+}
+
+void Substitute(Interpreter& interp, std::string_view text, std::string& out) {
+  SubstituteAt(interp, text, out, 0);
+}
+
+void SubstituteVariable(Interpreter& interp, Variable& var, std::string& out) {
+  Substitute(interp, VarText(var), out);
+}
+
+std::string Substituted(Interpreter& interp, std::string_view text) {
+  std::string out;
+  Substitute(interp, text, out);
+  return out;
+}
+
+}  // namespace kwl

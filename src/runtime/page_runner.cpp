@@ -1,0 +1,99 @@
+#include "runtime/page_runner.h"
+
+#include <cstdio>
+
+#include "core/trace.h"
+#include "interp/run_text.h"
+#include "runtime/paths.h"
+
+namespace kwl {
+
+namespace {
+
+Variable* SetText(Scope& scope, const char* name, std::string_view text) { return ScopeSet(scope, name, text); }
+Variable* SetInt(Scope& scope, const char* name, int32_t value) { return ScopeSetInt(scope, name, value); }
+
+bool ReadPageFile(const std::string& path, std::string* text) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+  std::fclose(file);
+  return true;
+}
+
+}  // namespace
+
+void CreatePageVariables(Interpreter& interp) {
+  Scope& g = *interp.global;
+  interp.null = SetText(g, "velnull", "");
+  interp.err = SetInt(g, "velerr", 0);
+  interp.errmsg = SetText(g, "velerrmsg", "");
+  std::string version = std::string(kVersionText) + " " + kSystemName + " MySQL";
+  interp.version = SetText(g, "velversion", version);
+  interp.delcomment = SetInt(g, "veldelcomment", 1);
+  interp.output = SetInt(g, "veloutput", 1);
+  interp.looplimit = SetInt(g, "vellooplimit", 500000);
+  interp.startprint = SetInt(g, "velstartprint", 0);
+  interp.floatprecision = SetInt(g, "velfloatprecision", 2);
+  interp.dateformat = SetInt(g, "veldateformat", 1);
+  interp.currentfile = SetText(g, "velcurrentfile", "");
+  interp.currentdir = SetText(g, "velcurrentdir", "");
+  interp.charset = SetText(g, "velcharset", "iso-8859-1");
+  SetCurrentFile(interp);
+  interp.sqlescapestr = SetInt(g, "sqlescapestr", 0);
+  interp.sqlstring = SetText(g, "sqlstring", "");
+  interp.sqlerr = SetInt(g, "sqlerr", 0);
+  interp.sqlerrmsg = SetText(g, "sqlerrmsg", "");
+  interp.sqlrowcount = SetInt(g, "sqlrowcount", 0);
+  interp.sqlnumrow = SetInt(g, "sqlnumrow", 0);
+  interp.sqlcolcount = SetInt(g, "sqlcolcount", 0);
+  interp.sqlquerycount = SetInt(g, "sqlquerycount", 0);
+  interp.sqlid = SetInt(g, "sqlid", 0);
+}
+
+// The page path relative to the base directory, split at its last "/".
+// A page outside the base directory (or chosen by the `page` parameter)
+// leaves both empty.
+void SetCurrentFile(Interpreter& interp) {
+  VarSet(*interp.currentfile, "");
+  VarSet(*interp.currentdir, "");
+  std::string base = BaseDir(interp.proc);
+  const std::string& page = interp.proc.pagePath;
+  if (base.size() > page.size() || page.compare(0, base.size(), base) != 0) return;
+  std::string_view relative = std::string_view(page).substr(base.size());
+  size_t slash = relative.rfind('/');
+  if (slash == std::string_view::npos) {
+    VarSet(*interp.currentdir, relative);
+  } else {
+    VarSet(*interp.currentfile, relative.substr(slash + 1));
+    VarSet(*interp.currentdir, relative.substr(0, slash));
+  }
+}
+
+bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
+  std::string text;
+  if (!ReadPageFile(pagePath, &text)) {
+    std::fprintf(interp.proc.out, "Impossible d'ouvrir le fichier: %s\n", pagePath.c_str());
+    return false;
+  }
+  CreatePageVariables(interp);
+  ReportError(interp, 0, "");
+  interp.abortCode = 0;
+  RunText(interp, text, 0, kModeTop, false, 0);
+  return true;
+}
+
+bool RunPage(Process& proc, TagRegistry& tags, const std::string& pagePath) {
+  Block* global = BlockTopOfKind(proc.stack, kBlockGlobal);
+  if (!global) return false;
+  Block* session = BlockTopOfKind(proc.stack, kBlockSession);
+  Interpreter interp(proc, tags);
+  interp.global = &global->vars;
+  interp.session = session ? &session->vars : nullptr;
+  LoadAndRunPage(interp, pagePath);
+  return interp.sessionChanged;
+}
+
+}  // namespace kwl

@@ -1,0 +1,7 @@
+#include "runtime/register_tags.h"
+
+namespace kwl {
+
+void RegisterAllTags(TagRegistry& tags) { (void)tags; }
+
+}  // namespace kwl
