@@ -4,7 +4,7 @@
 
 #include "core/trace.h"
 #include "interp/run_text.h"
-#include "runtime/paths.h"
+#include "core/paths.h"
 
 namespace kwl {
 

@@ -1,4 +1,4 @@
-#include "runtime/paths.h"
+#include "core/paths.h"
 
 #include <sys/stat.h>
 
