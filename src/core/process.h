@@ -25,6 +25,10 @@ struct TraceState {
   bool lastEndedNewline = true;
   std::string pagePath;  // names the trace file; DEBUG SUFFIX extends it
   std::string filePath;
+  // Until the run knows its page, file messages wait here so that the file
+  // is named after the page rather than opened nameless at start-up.
+  bool named = false;
+  std::string pending;
 };
 
 struct Process {

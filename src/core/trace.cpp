@@ -50,6 +50,7 @@ std::string TraceFileName(std::string_view pagePath, bool createDirs) {
 
 void TraceOpen(Process& proc, std::string_view pagePath) {
   if (proc.trace.file) return;
+  proc.trace.named = true;
   proc.trace.pagePath.assign(pagePath);
   mkdir("kwldebug", 0777);
   proc.trace.filePath = TraceFileName(pagePath, true);
@@ -61,11 +62,26 @@ void TraceOpen(Process& proc, std::string_view pagePath) {
   proc.trace.lastEndedNewline = true;
   Trace(proc, "--- START DEBUG %s %s %s->%s\n", kVersion, LocalDateTime().c_str(),
         proc.trace.pagePath.c_str(), proc.trace.filePath.c_str());
+  if (!proc.trace.pending.empty()) {
+    std::string held;
+    held.swap(proc.trace.pending);
+    TraceWrite(proc, held);
+  }
+}
+
+void TraceSetPage(Process& proc, std::string_view pagePath) {
+  proc.trace.named = true;
+  proc.trace.pagePath.assign(pagePath);
+  if (TraceLevel(proc) == kTraceFile) TraceOpen(proc, pagePath);
 }
 
 void TraceWrite(Process& proc, std::string_view text) {
   switch (TraceLevel(proc)) {
     case kTraceFile: {
+      if (!proc.trace.named) {
+        proc.trace.pending.append(text);
+        return;
+      }
       if (!proc.trace.file) TraceOpen(proc, proc.trace.pagePath);
       if (!proc.trace.file) return;
       if (proc.trace.lastEndedNewline) std::fprintf(proc.trace.file, "%3ld:", CurrentLine(proc));

@@ -29,6 +29,8 @@ void Trace(Process& proc, const char* format, ...) __attribute__((format(printf,
 // Writes an already formatted text by the level rules.
 void TraceWrite(Process& proc, std::string_view text);
 void TraceOpen(Process& proc, std::string_view pagePath);
+// The run's page is known: names the file and lets held messages through.
+void TraceSetPage(Process& proc, std::string_view pagePath);
 void TraceClose(Process& proc);
 void TraceSetSuffix(Process& proc, std::string_view suffix);
 // The trace file's path for a page path ("kwldebug/..."); creates the directories when asked.

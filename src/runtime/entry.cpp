@@ -62,9 +62,8 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
 
 // The trace of a run is named after its path information.
 void OpenRunTrace(Process& proc) {
-  proc.trace.pagePath = proc.pathInfo;
+  TraceSetPage(proc, proc.pathInfo);
   if (TraceLevel(proc) != kTraceFile) return;
-  TraceOpen(proc, proc.pathInfo);
   Trace(proc, "KWL Version %s %s/%s\n", kVersionText, kSystemName, DatabaseSystemText(proc).c_str());
 }
 
