@@ -1,0 +1,117 @@
+// Tag attributes: the parser that cuts a tag chunk into named raw values.
+#include "interp/attributes.h"
+
+#include "core/trace.h"
+
+namespace kwl {
+
+namespace {
+
+constexpr std::string_view kSeparators = " \t\r\n>/";
+constexpr std::string_view kNameEnds = " =>\t\r\n";
+constexpr std::string_view kBeforeValue = " =\t\r\n";
+constexpr std::string_view kUnquotedEnds = " >";
+
+size_t SkipAny(std::string_view text, size_t i, std::string_view set) {
+  while (i < text.size() && set.find(text[i]) != std::string_view::npos) ++i;
+  return i;
+}
+
+size_t SkipToAny(std::string_view text, size_t i, std::string_view set) {
+  const size_t hit = text.find_first_of(set, i);
+  return hit == std::string_view::npos ? text.size() : hit;
+}
+
+constexpr char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+char Unescape(char c) {
+  switch (c) {
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return c;
+  }
+}
+
+// Reads a quoted value from behind its opening quote; returns the position
+// behind the closing quote, or the end of the text when it is never closed.
+// A backslash with nothing behind it is kept as written.
+size_t ReadQuoted(Process& proc, std::string_view text, size_t i, std::string& value) {
+  while (i < text.size()) {
+    const size_t stop = SkipToAny(text, i, "\"\\");
+    value.append(text.substr(i, stop - i));
+    if (stop == text.size()) return stop;
+    if (text[stop] == '"') return stop + 1;
+    if (stop + 1 == text.size()) {
+      value += '\\';
+      return text.size();
+    }
+    TRACE(proc, "Special char %c%c\n", '\\', text[stop + 1]);
+    value += Unescape(text[stop + 1]);
+    i = stop + 2;
+  }
+  return i;
+}
+
+// Reads the value that follows a name ending at `i`; returns where parsing goes on.
+size_t ReadValue(Process& proc, std::string_view text, size_t i, Variable& var) {
+  if (i == text.size()) return i;  // a name at the very end has no value at all
+  i = SkipAny(text, i, kBeforeValue);
+  if (i < text.size() && text[i] == '"') {
+    std::string value;
+    i = ReadQuoted(proc, text, i + 1, value);
+    VarSet(var, value);
+    return i;
+  }
+  const size_t end = SkipToAny(text, i, kUnquotedEnds);
+  VarSet(var, text.substr(i, end - i));
+  return end < text.size() ? end + 1 : end;
+}
+
+std::string AttributeName(std::string_view written, int caseMode) {
+  std::string name(written.substr(0, kMaxNameLength));
+  if (caseMode == 1) {
+    for (char& c : name) c = AsciiUpper(c);
+  }
+  return name;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+AttributeList ParseAttributes(Process& proc, std::string_view chunk, int caseMode) {
+  AttributeList list;
+  size_t i = SkipToAny(chunk, 0, " \t");  // the tag's own word
+  for (;;) {
+    i = SkipAny(chunk, i, kSeparators);
+    if (i == chunk.size()) break;
+    const size_t nameEnd = SkipToAny(chunk, i, kNameEnds);
+    if (nameEnd - i > kMaxAttributeName) break;  // keep what came before it
+    Variable& var = list.emplace_back(AttributeName(chunk.substr(i, nameEnd - i), caseMode));
+    i = ReadValue(proc, chunk, nameEnd, var);
+    TRACE(proc, "PARSE: Param %s Value %.2000s\n", var.name.c_str(), VarRawText(var).c_str());
+  }
+  return list;
+}
+
+Variable* FindAttribute(AttributeList& list, std::string_view name) {
+  for (Variable& var : list) {
+    if (EqualsNoCase(var.name, name)) return &var;
+  }
+  return nullptr;
+}
+
+}  // namespace kwl
