@@ -1,0 +1,62 @@
+// A page run in a test: Process, Interpreter with the page variables, and captured output.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "core/scope.h"
+#include "interp/dispatch.h"
+#include "interp/interpreter.h"
+#include "interp/run_text.h"
+#include "runtime/page_runner.h"
+
+namespace kwl::testing {
+
+struct PageRun {
+  Process proc;
+  TagRegistry tags;
+  Interpreter interp{proc, tags};
+  char* buffer = nullptr;
+  size_t size = 0;
+
+  PageRun() {
+    BlockPush(proc.stack, BlockNew(proc.stack, "CONFIG", kBlockConfig));
+    BlockPush(proc.stack, BlockNew(proc.stack, "SESSION", kBlockSession));
+    BlockPush(proc.stack, BlockNew(proc.stack, "GLOBAL", kBlockGlobal));
+    interp.global = &BlockTopOfKind(proc.stack, kBlockGlobal)->vars;
+    interp.session = &BlockTopOfKind(proc.stack, kBlockSession)->vars;
+    proc.out = open_memstream(&buffer, &size);
+    CreatePageVariables(interp);
+    VarSetInt(*interp.startprint, 1);
+  }
+  ~PageRun() {
+    std::fclose(proc.out);
+    std::free(buffer);
+  }
+  void Set(const char* name, std::string_view value) { ScopeSet(*interp.global, name, value); }
+  std::string Run(std::string_view text) {
+    RunText(interp, text, 0, kModeTop, false, 0);
+    std::fflush(proc.out);
+    return std::string(buffer, size);
+  }
+};
+
+// Runs `fn` on a thread with a large stack, as the program does.
+inline void OnLargeStack(const std::function<void()>& fn) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, size_t{512} << 20);
+  pthread_t thread;
+  auto body = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  pthread_create(&thread, &attr, body, const_cast<std::function<void()>*>(&fn));
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
+}  // namespace kwl::testing

@@ -1,0 +1,71 @@
+#include "interp/run_text.h"
+
+#include <gtest/gtest.h>
+
+#include "interp_fixture.h"
+
+namespace kwl {
+namespace {
+
+using testing::OnLargeStack;
+using testing::PageRun;
+
+TEST(RunText, DeepNestingStopsCleanly) {
+  std::string page;
+  for (int i = 0; i < 10000; ++i) page += "<SQL QUERY=x>";
+  page += "never";
+  OnLargeStack([&] {
+    PageRun run;
+    EXPECT_EQ(run.Run(page), "");
+    EXPECT_EQ(run.interp.abortCode, kAbortFatal);
+    EXPECT_EQ(run.proc.nesting, 0);
+    EXPECT_EQ(run.proc.stack.blocks.size(), 3u);  // every pushed block was popped
+  });
+}
+
+TEST(RunText, TruncatedPagesNeverCrash) {
+  const char* pages[] = {"<SET NAME=\"abc", "<SET NAME=\"a\\", "<", "<HTML", "$", "$x(", "$x[",
+                         "$x(1,", "<!--", "<!-- <!--", "<NOPARSE>", "<COND", "a<\\"};
+  for (const char* page : pages) {
+    PageRun run;
+    run.Run(page);
+    EXPECT_EQ(run.proc.nesting, 0) << page;
+  }
+}
+
+TEST(RunText, BlankChunkFilterModes) {
+  const char* page = "a<B> <!-- c --> <!-- d -->\n<B>";
+  PageRun keepAll;
+  VarSetInt(*keepAll.interp.output, 0);
+  EXPECT_EQ(keepAll.Run(page), "a<B>  \n<B>");
+  PageRun foldRuns;
+  EXPECT_EQ(foldRuns.Run(page), "a<B> <B>");
+  PageRun dropBlank;
+  VarSetInt(*dropBlank.interp.output, 2);
+  EXPECT_EQ(dropBlank.Run(page), "a<B><B>");
+}
+
+TEST(RunText, KeptCommentsAreCopiedOnlyWhenExecuted) {
+  PageRun run;
+  VarSetInt(*run.interp.delcomment, 0);
+  EXPECT_EQ(run.Run("a<!-- x <b> -->c<SQL q><!-- skipped <i> --></SQL>"), "a<!-- x <b> -->c");
+}
+
+TEST(RunText, CaptureAndOutputFileTakeTheText) {
+  PageRun run;
+  Variable capture;
+  run.interp.capture = &capture;
+  VarSetInt(*run.interp.startprint, 0);
+  EXPECT_EQ(run.Run("<HTML>x$velerr$"), "");
+  EXPECT_EQ(VarText(capture), "<HTML>x0");
+  EXPECT_EQ(VarInt(*run.interp.startprint), 0);
+}
+
+TEST(RunText, LineCountersFollowTheText) {
+  PageRun run;
+  run.Run("a\nb\n<SQL x>\n\n</SQL>\n");
+  EXPECT_EQ(run.proc.lines.back(), 1 + 5);
+}
+
+}  // namespace
+}  // namespace kwl

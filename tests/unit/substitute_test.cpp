@@ -1,0 +1,76 @@
+#include "interp/substitute.h"
+
+#include <gtest/gtest.h>
+
+#include "interp_fixture.h"
+
+namespace kwl {
+namespace {
+
+using testing::PageRun;
+
+std::string Sub(PageRun& run, std::string_view text) { return Substituted(run.interp, text); }
+
+TEST(Substitute, SubstringsCountCharactersByCharset) {
+  PageRun run;
+  run.Set("w", "\xC3\xA9" "a\xC3\xA8z");  // é a è z in UTF-8
+  EXPECT_EQ(Sub(run, "$w(2,2)$"), "\xA9" "a");  // iso: bytes
+  VarSet(*run.interp.charset, "utf-8");
+  EXPECT_EQ(Sub(run, "$w(2,1)$"), "a");
+  EXPECT_EQ(Sub(run, "$w(3,5)$"), "\xC3\xA8z");
+  EXPECT_EQ(Sub(run, "[$w(5)$]"), "[]");
+  VarSet(*run.interp.null, "NULL");
+  EXPECT_EQ(Sub(run, "$w(9)$|$w(-2)$|$nothing$"), "NULL|NULL|NULL");
+  // A lone continuation byte or a cut sequence never reads past the value.
+  run.Set("bad", "\xA9\xA9\xC3");
+  EXPECT_EQ(Sub(run, "$bad(1,9)$"), "\xA9\xA9\xC3");
+}
+
+TEST(Substitute, IndexesAndNameMode) {
+  PageRun run;
+  run.Set("i", "2");
+  run.Set("tok2", "second");
+  run.Set("tok2x", "suffixed");
+  run.Set("row2", "r");
+  run.Set("j", "x");
+  EXPECT_EQ(Sub(run, "$tok[i]$ $tok[i]x$ $tok[i]$$"), "second suffixed second");
+  EXPECT_EQ(Sub(run, "$tok[i] rest"), "second rest");
+  // A result block answers numeric names with its columns.
+  auto block = BlockNew(run.proc.stack, "SQL", kBlockData);
+  DAAddColumn(block->rows, "Price", 2, 10);
+  DAAddColumn(block->rows, "Name", 2, 10);
+  DAAppendItem(block->rows, "12", 0);
+  DAAppendItem(block->rows, "pen", 0);
+  size_t pushed = BlockPush(run.proc.stack, std::move(block));
+  run.Set("price", "global");
+  EXPECT_EQ(Sub(run, "$1$ $2$ $#1$ $#2$ $Price$ $price$ $3$"), "12 pen Price Name 12 global ");
+  BlockPop(run.proc.stack, pushed);
+  EXPECT_EQ(Sub(run, "$Price$|$price$"), "|global");
+}
+
+TEST(Substitute, ResubstitutionIsBounded) {
+  PageRun run;
+  run.Set("user", "Bob");
+  run.Set("tpl", "Hello $user$");
+  run.Set("self", "x$+self$");
+  EXPECT_EQ(Sub(run, "$+tpl$"), "Hello Bob");
+  std::string deep = Sub(run, "$+self$");
+  EXPECT_LT(deep.size(), 200u);
+  EXPECT_EQ(deep.substr(0, 3), "xxx");
+}
+
+TEST(Substitute, LimitsAndEscapes) {
+  PageRun run;
+  std::string longName(300, 'n');
+  run.Set("a'b", "x");
+  // A name beyond 255 characters stops the reference; the rest is text.
+  EXPECT_EQ(Sub(run, "$" + longName + "$"), std::string(45, 'n'));
+  EXPECT_EQ(Sub(run, "$"), "");
+  EXPECT_EQ(Sub(run, "$+"), "");
+  run.Set("q", std::string_view("it's \"x\"\\\0", 10));
+  run.interp.escapeValues = true;
+  EXPECT_EQ(Sub(run, "$q$"), "it\\'s \\\"x\\\"\\\\\\0");
+}
+
+}  // namespace
+}  // namespace kwl
