@@ -35,14 +35,14 @@ size_t RunRows(Interpreter& interp, size_t start, Block& block, int mode,
 size_t CondBlock(Interpreter& interp, LoopState& state, const TagCall& call, bool executed) {
   if (!executed) return RunBody(interp, state, call.after, kModeCondDone);
   bool flag = false;
-  CondHandler handler = interp.tags[kTagCond].cond;
+  CondHandler handler = TagSlotFor(interp, kTagCond).cond;
   if (handler && handler(interp, call, &flag)) return RunBody(interp, state, call.after, kModeCond, flag);
   return call.after;
 }
 
 size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, bool executed) {
   if (!executed) return RunBody(interp, state, call.after, kModeWhileSkip);
-  CondHandler handler = interp.tags[kTagWhile].cond;
+  CondHandler handler = TagSlotFor(interp, kTagWhile).cond;
   long line = interp.proc.lines.back();
   int32_t limit = interp.looplimit ? VarInt(*interp.looplimit) : 500000;
   size_t pos = call.after;
@@ -67,7 +67,7 @@ size_t SqlLoop(Interpreter& interp, LoopState& state, const TagCall& call, bool 
   size_t pushed = BlockPush(interp.stack, BlockNew(interp.stack, "SQL", kBlockData));
   Block& block = *interp.stack.blocks[pushed - 1];
   bool singlePass = false;
-  RowSource source = interp.tags[kTagSql].rows;
+  RowSource source = TagSlotFor(interp, kTagSql).rows;
   size_t pos;
   if (!source || !source(interp, call, block, &singlePass)) {
     pos = RunBody(interp, state, call.after, kModeSqlSkip);
@@ -96,7 +96,7 @@ size_t XprocLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
   size_t pushed = BlockPush(interp.stack, BlockNew(interp.stack, "XML", kBlockData));
   Block& block = *interp.stack.blocks[pushed - 1];
   bool unused = false;
-  RowSource source = interp.tags[kTagXproc].rows;
+  RowSource source = TagSlotFor(interp, kTagXproc).rows;
   size_t pos;
   if (!source || !source(interp, call, block, &unused)) {
     pos = RunBody(interp, state, call.after, kModeXprocSkip);
@@ -125,7 +125,7 @@ size_t XpathLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
   if (!executed) return RunBody(interp, state, call.after, kModeXpathSkip);
   size_t pushed = BlockPush(interp.stack, BlockNew(interp.stack, "XML2", kBlockData));
   Block& block = *interp.stack.blocks[pushed - 1];
-  const TagSlot& slot = interp.tags[kTagXpath];
+  const TagSlot& slot = TagSlotFor(interp, kTagXpath);
   bool unused = false;
   bool ok = slot.rows && slot.rows(interp, call, block, &unused);
   size_t pos;

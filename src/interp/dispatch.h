@@ -34,6 +34,9 @@ using RowAttributes = void (*)(Interpreter& interp, Block& rows, Block& attribut
 using RowRelease = void (*)(Interpreter& interp, Block& rows);
 
 struct TagSlot {
+  // The module that registers this tag's handlers when the tag is first used.
+  const char* module = nullptr;
+  bool moduleFailed = false;
   TagHandler run = nullptr;
   BodyHandler body = nullptr;
   CondHandler cond = nullptr;
@@ -46,5 +49,14 @@ struct TagRegistry {
   std::array<TagSlot, kTagCodeCount> slots{};
   TagSlot& operator[](int code) { return slots[static_cast<size_t>(code)]; }
 };
+
+// What a module exports to fill its tags' slots.
+using ModuleRegister = void (*)(TagRegistry& tags);
+constexpr const char* kModuleRegisterSymbol = "kwl_register_tags";
+
+// The slot of a tag, its module loaded first when the tag belongs to one
+// that is not loaded yet. A module that cannot be loaded is reported in
+// velerr/velerrmsg and leaves the slot empty.
+const TagSlot& TagSlotFor(Interpreter& interp, int code);
 
 }  // namespace kwl

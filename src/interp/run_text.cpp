@@ -43,7 +43,7 @@ void ElseTag(Interpreter& interp, LoopState& state, const TagCall& call) {
     if (state.condition) {
       state.mode = kModeCondDone;
     } else if (!interp.abortCode) {
-      CondHandler handler = interp.tags[kTagElse].cond;
+      CondHandler handler = TagSlotFor(interp, kTagElse).cond;
       if (handler) handler(interp, call, &state.condition);
       else state.condition = true;
     }
@@ -54,7 +54,7 @@ void ElseTag(Interpreter& interp, LoopState& state, const TagCall& call) {
 
 void PlainTag(Interpreter& interp, int code, const TagCall& call, bool executed) {
   if (!executed) return;
-  if (TagHandler handler = interp.tags[code].run) handler(interp, call);
+  if (TagHandler handler = TagSlotFor(interp, code).run) handler(interp, call);
 }
 
 // Runs one chunk; returns the position to go on from.
@@ -83,7 +83,8 @@ size_t Dispatch(Interpreter& interp, LoopState& state, int code, const TagCall& 
     case kTagNoparse: if (executed) return NoparseTag(interp, call); break;
     case kTagScopeEnd: if (executed) ScopeEndTag(interp); break;
     case kTagFunction: case kTagSetarea:
-      if (executed && interp.tags[code].body) return interp.tags[code].body(interp, call);
+      if (!executed) break;
+      if (BodyHandler handler = TagSlotFor(interp, code).body) return handler(interp, call);
       break;
     case kTagInclude: case kTagSet: case kTagMail: case kTagConnect: case kTagCookie: case kTagGet:
     case kTagCreate: case kTagSystem: case kTagHttp: case kTagWait: case kTagPdf: case kTagFile:

@@ -69,3 +69,17 @@ TEST(RunText, LineCountersFollowTheText) {
 
 }  // namespace
 }  // namespace kwl
+
+namespace kwl {
+namespace {
+
+TEST(RunText, MissingModuleIsAReportedError) {
+  testing::PageRun run;
+  run.tags[kTagMail].module = "nosuch";
+  EXPECT_EQ(run.Run("a<MAIL TO=x>b[$velerr$|$velerrmsg$]<MAIL>"),
+            "ab[1|ERROR: Module nosuch not available]");
+  EXPECT_TRUE(run.tags[kTagMail].moduleFailed);
+}
+
+}  // namespace
+}  // namespace kwl
