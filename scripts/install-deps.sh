@@ -4,10 +4,7 @@
 # KWL_SKIP_DEPS=1 skips the whole check (e.g. on a machine without apt).
 set -euo pipefail
 
-# One list for everything; extend it here when a subsystem needs more
-# (libmariadb-dev, mariadb-server, lighttpd, libssl-dev, libgd-dev,
-# libxml2-dev, libfreetype-dev, zlib1g-dev, libjpeg62-turbo-dev, php8.2-cgi,
-# curl, ...).
+# One list for everything; extend it here when a subsystem needs more.
 KWL_DEB_PACKAGES=(
   build-essential
   cmake
@@ -16,6 +13,19 @@ KWL_DEB_PACKAGES=(
   googletest
   python3
   clang
+  libclang-rt-14-dev
+  # libraries of the loadable modules
+  libssl-dev
+  libmariadb-dev
+  libgd-dev
+  libxml2-dev
+  libfreetype-dev
+  zlib1g-dev
+  libjpeg62-turbo-dev
+  # servers and clients of the end-to-end tests
+  mariadb-server
+  lighttpd
+  curl
 )
 
 if [[ "${KWL_SKIP_DEPS:-}" == 1 ]]; then
