@@ -1,7 +1,20 @@
 #include "runtime/register_tags.h"
 
+#include "data/set_tags.h"
+#include "interp/control_tags.h"
+#include "runtime/cookies.h"
+
 namespace kwl {
 
-void RegisterAllTags(TagRegistry& tags) { (void)tags; }
+// Every subsystem fills its own slots. Keep one line per subsystem: several
+// people add to this list.
+void RegisterAllTags(TagRegistry& tags) {
+  RegisterControlTags(tags);
+  RegisterSetTags(tags);
+  RegisterCookieTags(tags);
+  // CONNECT and SQL load the database module on first use.
+  tags[kTagConnect].module = "db";
+  tags[kTagSql].module = "db";
+}
 
 }  // namespace kwl
