@@ -1,0 +1,58 @@
+// <SETAREA>: assigns the raw text up to </SETAREA>, substituted unless OPTION is noparse.
+#include <strings.h>
+
+#include <algorithm>
+
+#include "data/set_tags.h"
+#include "interp/substitute.h"
+#include "interp/target_scope.h"
+
+namespace kwl {
+
+namespace {
+
+// "</SETAREA" without regard to case; the "<" must match exactly.
+size_t FindEndTag(std::string_view text, size_t from) {
+  constexpr std::string_view kEnd = "</SETAREA";
+  for (size_t pos = text.find('<', from); pos != std::string_view::npos; pos = text.find('<', pos + 1)) {
+    if (text.size() - pos >= kEnd.size() && strncasecmp(text.data() + pos, kEnd.data(), kEnd.size()) == 0) {
+      return pos;
+    }
+  }
+  return std::string_view::npos;
+}
+
+size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
+  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  Variable* nameAttribute = nullptr;
+  Scope* scope = TargetScope(interp, attributes, &nameAttribute);
+  if (!scope) {
+    ReportError(interp, 1, "ERROR: No NAME, LOCAL or RETURN defined in tag SETAREA");
+    return call.after;
+  }
+  std::string name = Substituted(interp, VarText(*nameAttribute));
+  if (name.empty()) return call.after;
+  size_t end = FindEndTag(call.text, call.after);
+  std::string_view body;
+  size_t next = call.after;
+  if (end != std::string_view::npos) {
+    body = call.text.substr(call.after, end - call.after);
+    next = std::min(end + 10, call.text.size());
+    // The body's lines were never counted by the loop.
+    interp.proc.lines.back() += std::count(call.text.begin() + static_cast<long>(call.after),
+                                           call.text.begin() + static_cast<long>(next), '\n');
+  }
+  std::string option;
+  if (Variable* optionAttribute = FindAttribute(attributes, "OPTION")) {
+    option = Substituted(interp, VarText(*optionAttribute));
+  }
+  std::string value = strcasecmp(option.c_str(), "noparse") == 0 ? std::string(body) : Substituted(interp, body);
+  VarSet(*ScopeGetOrCreate(*scope, name), value);
+  return next;
+}
+
+}  // namespace
+
+void RegisterSetAreaTag(TagRegistry& tags) { tags[kTagSetarea].body = SetAreaTag; }
+
+}  // namespace kwl
