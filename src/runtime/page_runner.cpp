@@ -10,8 +10,18 @@ namespace kwl {
 
 namespace {
 
-Variable* SetText(Scope& scope, const char* name, std::string_view text) { return ScopeSet(scope, name, text); }
-Variable* SetInt(Scope& scope, const char* name, int32_t value) { return ScopeSetInt(scope, name, value); }
+// The interpreter keeps pointers to these variables: pages may change them
+// but never remove them.
+Variable* Pinned(Variable* var) {
+  var->pinned = true;
+  return var;
+}
+Variable* SetText(Scope& scope, const char* name, std::string_view text) {
+  return Pinned(ScopeSet(scope, name, text));
+}
+Variable* SetInt(Scope& scope, const char* name, int32_t value) {
+  return Pinned(ScopeSetInt(scope, name, value));
+}
 
 bool ReadPageFile(const std::string& path, std::string* text) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
