@@ -1,0 +1,42 @@
+#include "runtime/read_number.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "core/trace.h"
+
+namespace kwl {
+
+namespace {
+
+inline bool IsNumberChar(char c) {
+  return (c >= '0' && c <= '9') || c == '.';
+}
+
+// The integer part for the trace line, kept inside int.
+int TraceValue(double value) {
+  if (!(value > -2147483648.0)) return value < 0 ? -2147483647 - 1 : 0;
+  if (value > 2147483647.0) return 2147483647;
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+size_t ReadNumber(Process& proc, std::string_view text, double* value, size_t pos) {
+  *value = 0;
+  while (pos < text.size() && !IsNumberChar(text[pos])) ++pos;
+  size_t start = pos;
+  while (pos < text.size() && IsNumberChar(text[pos])) ++pos;
+  if (pos == start) {
+    TRACE(proc, "Value not found !\n");
+    return pos;
+  }
+  // The whole run is read, however long: no digit of it is left for the next call.
+  std::string run(text.substr(start, pos - start));
+  *value = std::strtod(run.c_str(), nullptr);
+  if (start > 0 && text[start - 1] == '-') *value = -*value;
+  TRACE(proc, "Value %d found !\n", TraceValue(*value));
+  return pos;
+}
+
+}  // namespace kwl

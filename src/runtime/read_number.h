@@ -1,0 +1,15 @@
+// ReadNumber: the next decimal number inside free text (attribute values, SVG path data).
+#pragma once
+
+#include <string_view>
+
+#include "core/process.h"
+
+namespace kwl {
+
+// Finds the first digit or "." from `pos`, reads the run of digits and
+// points there (negative when a "-" directly precedes it) into `value`, and
+// returns the position behind the run; text.size() and 0 when there is none.
+size_t ReadNumber(Process& proc, std::string_view text, double* value, size_t pos = 0);
+
+}  // namespace kwl
