@@ -22,18 +22,23 @@ int TraceValue(double value) {
 
 }  // namespace
 
-size_t ReadNumber(Process& proc, std::string_view text, double* value, size_t pos) {
+size_t ReadNumber(Process& proc, std::string_view text, double* value, size_t pos, NumberRun run) {
   *value = 0;
   while (pos < text.size() && !IsNumberChar(text[pos])) ++pos;
   size_t start = pos;
-  while (pos < text.size() && IsNumberChar(text[pos])) ++pos;
+  bool point = false;
+  for (; pos < text.size() && IsNumberChar(text[pos]); ++pos) {
+    if (text[pos] != '.') continue;
+    if (point && run == NumberRun::kOnePoint) break;
+    point = true;
+  }
   if (pos == start) {
     TRACE(proc, "Value not found !\n");
     return pos;
   }
   // The whole run is read, however long: no digit of it is left for the next call.
-  std::string run(text.substr(start, pos - start));
-  *value = std::strtod(run.c_str(), nullptr);
+  std::string digits(text.substr(start, pos - start));
+  *value = std::strtod(digits.c_str(), nullptr);
   if (start > 0 && text[start - 1] == '-') *value = -*value;
   TRACE(proc, "Value %d found !\n", TraceValue(*value));
   return pos;

@@ -45,6 +45,10 @@ TEST(ReadNumber, NoNumberAndLongNumbers) {
   EXPECT_EQ(page.TakeTrace(), "Value 2147483647 found !\n");
   EXPECT_EQ(ReadNumber(page.proc, "1.2.3", &value), 5u);
   EXPECT_DOUBLE_EQ(value, 1.2);
+  EXPECT_EQ(ReadNumber(page.proc, "1.2.3", &value, 0, NumberRun::kOnePoint), 3u);
+  EXPECT_DOUBLE_EQ(value, 1.2);
+  EXPECT_EQ(ReadNumber(page.proc, "1.2.3", &value, 3, NumberRun::kOnePoint), 5u);
+  EXPECT_DOUBLE_EQ(value, 0.3);
 }
 
 }  // namespace
