@@ -17,6 +17,7 @@
 #include "runtime/page_runner.h"
 #include "runtime/register_tags.h"
 #include "runtime/request.h"
+#include "runtime/sessions.h"
 
 namespace kwl {
 
@@ -116,33 +117,21 @@ bool PageParameterPath(Scope& global, std::string* path) {
   return true;
 }
 
-void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
-  proc.pagePath = CgiPagePath();
-  const char* pathInfo = std::getenv("PATH_INFO");
-  proc.pathInfo = pathInfo ? pathInfo : proc.pagePath;
-  OpenRunTrace(proc);
-  int32_t timeout = 0;
-  ScopeGetInt(BlockTopOfKind(proc.stack, kBlockConfig)->vars, "velsessiontimeout", &timeout);
-  auto timeoutVar = VarNew("velsessiontimeout");
-  VarSetInt(*timeoutVar, timeout > 0 ? timeout : 720);
-  Scope& global = GlobalScope(proc);
-  int code = CgiDecodeRequest(proc, global, SessionScope(proc), stdin);
-  AddStandalone(global, std::move(proc.debugOwned));
-  AddStandalone(global, std::move(timeoutVar));
-  AddStandalone(global, std::move(sessionId));
+// Runs the page the request asks for, or answers it otherwise; returns
+// whether a page changed the session.
+bool AnswerRequest(Process& proc, TagRegistry& tags, int code) {
   switch (code) {
     case kRequestDecoded: {
       std::string page = proc.pagePath;
-      if (page.empty() && !PageParameterPath(global, &page)) {
+      if (page.empty() && !PageParameterPath(GlobalScope(proc), &page)) {
         Trace(proc, "Page refused\n");
-        break;
+        return false;
       }
-      RunPage(proc, tags, page);
-      break;
+      return RunPage(proc, tags, page);
     }
     case kRequestNoData:
-      if (proc.pagePath.empty()) WriteInfoHtml(proc);
-      else RunPage(proc, tags, proc.pagePath);
+      if (!proc.pagePath.empty()) return RunPage(proc, tags, proc.pagePath);
+      WriteInfoHtml(proc);
       break;
     case kRequestBadContentType:
       Trace(proc, "Post method sans form.<BR>\n");
@@ -159,6 +148,30 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
     default:
       break;
   }
+  return false;
+}
+
+void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
+  proc.pagePath = CgiPagePath();
+  const char* pathInfo = std::getenv("PATH_INFO");
+  proc.pathInfo = pathInfo ? pathInfo : proc.pagePath;
+  OpenRunTrace(proc);
+  int32_t timeout = 0;
+  ScopeGetInt(BlockTopOfKind(proc.stack, kBlockConfig)->vars, "velsessiontimeout", &timeout);
+  SessionStore store;
+  store.timeoutMinutes = timeout > 0 ? timeout : kDefaultSessionTimeout;
+  auto timeoutVar = VarNew("velsessiontimeout");
+  VarSetInt(*timeoutVar, store.timeoutMinutes);
+  Scope* session = SessionScope(proc);
+  Variable& id = *sessionId;  // lives on in GLOBAL
+  if (session && std::getenv("REQUEST_METHOD")) SessionLoad(proc, store, id, *session);
+  Scope& global = GlobalScope(proc);
+  int code = CgiDecodeRequest(proc, global, session, stdin);
+  AddStandalone(global, std::move(proc.debugOwned));
+  AddStandalone(global, std::move(timeoutVar));
+  AddStandalone(global, std::move(sessionId));
+  bool changed = AnswerRequest(proc, tags, code);
+  if (session && changed) SessionSave(proc, store, id, *session);
 }
 
 int RunProgram(int argc, char** argv) {

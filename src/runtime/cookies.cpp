@@ -1,0 +1,92 @@
+#include "runtime/cookies.h"
+
+#include <cstdlib>
+
+#include "core/trace.h"
+#include "interp/output.h"
+
+namespace kwl {
+
+namespace {
+
+bool IsAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::string_view SkipBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  return text;
+}
+
+// Drops what would end the header line early.
+std::string HeaderSafe(std::string_view field) {
+  std::string out;
+  out.reserve(field.size());
+  for (char c : field) {
+    if (c != '\r' && c != '\n' && c != '\0') out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+void Unscramble(std::string& text, unsigned char key) {
+  for (char& c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    auto flipped = static_cast<unsigned char>(byte ^ key);
+    if (IsAlnum(byte) && IsAlnum(flipped)) c = static_cast<char>(flipped);
+  }
+}
+
+// Items are "name=value" separated by ";". The name must match whole: a
+// search for "id" must not find "userid" or a value holding "id".
+std::string ReadCookie(std::string_view cookies, std::string_view name) {
+  while (!cookies.empty()) {
+    size_t semi = cookies.find(';');
+    std::string_view item = SkipBlanks(cookies.substr(0, semi));
+    cookies = semi == std::string_view::npos ? std::string_view() : cookies.substr(semi + 1);
+    size_t eq = item.find('=');
+    if (item.substr(0, eq) != name) continue;
+    if (eq == std::string_view::npos) return "";
+    std::string value(item.substr(eq + 1));
+    if (value.empty() || value[0] != '?') return value;
+    value.erase(0, 1);
+    Unscramble(value, kCookieKey);
+    return value;
+  }
+  return "";
+}
+
+std::string ReadCookie(std::string_view name) {
+  const char* cookies = std::getenv("HTTP_COOKIE");
+  return cookies ? ReadCookie(cookies, name) : "";
+}
+
+std::string CookieExpiry(long days, std::time_t now) {
+  std::time_t when = now + static_cast<std::time_t>(days) * 86400;
+  std::tm local{};
+  if (!localtime_r(&when, &local)) return "";
+  char text[256];
+  size_t n = std::strftime(text, sizeof text, "%a, %d-%b-%y %H:%M:%S", &local);
+  return std::string(text, n);
+}
+
+std::string SetCookieLine(std::string_view name, std::string_view value, std::string_view expires,
+                          std::string_view path, std::string_view domain) {
+  std::string line = "Set-Cookie: " + HeaderSafe(name) + "=" + HeaderSafe(value);
+  line += "; path=" + HeaderSafe(path);
+  if (!expires.empty()) line += "; expires=" + HeaderSafe(expires);
+  if (!domain.empty()) line += "; domain=" + HeaderSafe(domain);
+  line += '\n';
+  return line;
+}
+
+void EmitSetCookie(Interpreter& interp, std::string_view name, std::string_view value,
+                   std::string_view expires, std::string_view path, std::string_view domain) {
+  WriteHeader(interp, SetCookieLine(name, value, expires, path, domain));
+  Trace(interp.proc, "Set-Cookie: %s=%s; expires=%s; path=%s; domain=%s\n",
+        HeaderSafe(name).c_str(), HeaderSafe(value).c_str(), HeaderSafe(expires).c_str(),
+        HeaderSafe(path).c_str(), HeaderSafe(domain).c_str());
+}
+
+}  // namespace kwl
