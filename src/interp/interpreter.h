@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -61,6 +63,11 @@ struct Interpreter {
   Variable* sqlcolcount = nullptr;
   Variable* sqlquerycount = nullptr;
   Variable* sqlid = nullptr;
+
+  // What a loadable module keeps for this run (the database module's open
+  // connections, say), by module name. It goes with the Interpreter, so a
+  // page's connections and handles end with the page.
+  std::map<std::string, std::shared_ptr<void>, std::less<>> moduleState;
 };
 
 // Sets velerr/velerrmsg and traces "KWLERR=%d %s"; an error or warning

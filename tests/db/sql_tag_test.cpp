@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "db/db_tags.h"
+#include "db_env.h"
+#include "interp_fixture.h"
+
+namespace kwl {
+namespace {
+
+using testing::ConnectTagText;
+
+struct DbPage : testing::PageRun {
+  DbPage() { RegisterDbTags(tags); }
+};
+
+const std::string kQuoted("O'Brien \\ \"q\" \0 end", 20);
+
+TEST(SqlTag, EscapedValuesReachTheStatementWhole) {
+  REQUIRE_DB();
+  DbPage run;
+  run.Set("v", kQuoted);
+  VarSetInt(*run.interp.sqlescapestr, 1);
+  std::string out =
+      run.Run(ConnectTagText() +
+              "<SQL QUERY=\"CREATE TEMPORARY TABLE t (v BLOB)\"></SQL>"
+              "<SQL QUERY=\"INSERT INTO t VALUES ('$v$')\"></SQL>[$sqlerr$ $sqlrowcount$]"
+              "<SQL QUERY=\"SELECT v = '$v$' AS same, LENGTH(v) AS len FROM t\">"
+              "$same$ $len$ [$v$]</SQL>");
+  // Escaping is for the statement only: the body shows the value as it is.
+  EXPECT_EQ(out, "[0 1]1 20 [" + kQuoted + "]");
+  EXPECT_NE(VarText(*run.interp.sqlstring).find("O\\'Brien \\\\ \\\"q\\\" \\0 end"),
+            std::string::npos);
+}
+
+TEST(SqlTag, EscapingKeepsAQuotedValueFromChangingTheStatement) {
+  REQUIRE_DB();
+  DbPage run;
+  run.Set("who", "x' OR '1'='1");
+  std::string page = ConnectTagText() +
+                     "<SQL QUERY=\"SELECT 'hit' AS h FROM DUAL WHERE 'a' = '$who$'\">$h$</SQL>"
+                     "[$sqlrowcount$ $sqlerr$]";
+  std::string unescaped = run.Run(page);
+  EXPECT_EQ(unescaped, "hit[1 0]");  // what escaping is there to prevent
+  VarSetInt(*run.interp.sqlescapestr, 1);
+  EXPECT_EQ(run.Run(page), unescaped + "[0 0]");
+}
+
+std::string ConnectionCount(const std::string& id) {
+  DbPage run;
+  return run.Run(
+      ConnectTagText() +
+      "<SQL QUERY=\"SELECT COUNT(*) AS n FROM information_schema.PROCESSLIST WHERE ID = " + id +
+      "\">$n$</SQL>");
+}
+
+TEST(SqlTag, ConnectionsEndWithThePage) {
+  REQUIRE_DB();
+  std::string id;
+  {
+    DbPage run;
+    id = run.Run(ConnectTagText() + "<SQL QUERY=\"SELECT CONNECTION_ID() AS id\">$id$</SQL>");
+    ASSERT_FALSE(id.empty());
+    EXPECT_EQ(ConnectionCount(id), "1");
+  }
+  std::string count;
+  for (int i = 0; i < 50 && (count = ConnectionCount(id)) != "0"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(count, "0");
+}
+
+// The server ends the connection between two statements: each later
+// statement fails cleanly and says so, and the page goes on.
+TEST(SqlTag, ConnectionKilledBetweenStatements) {
+  REQUIRE_DB();
+  DbPage run;
+  std::string out =
+      run.Run(ConnectTagText("ID=victim") + ConnectTagText("ID=killer") +
+              "<SQL CONNECT=victim QUERY=\"SELECT CONNECTION_ID() AS id\">"
+              "<SQL CONNECT=killer QUERY=\"KILL $id$\"></SQL></SQL>"
+              "<SQL CONNECT=victim QUERY=\"SELECT 1 AS one\">$one$</SQL>[$sqlerr$ $sqlrowcount$]"
+              "<SQL CONNECT=victim QUERY=\"SELECT 2 AS two\">$two$</SQL>[$sqlerr$]"
+              "<SQL CONNECT=killer QUERY=\"SELECT 3 AS three\">$three$</SQL>[$sqlerr$]");
+  // The client's codes for a lost connection (2013) and a closed one (2006).
+  EXPECT_TRUE(std::regex_match(out, std::regex(R"(\[20(13|06) 0\]\[20(13|06)\]3\[0\])"))) << out;
+}
+
+}  // namespace
+}  // namespace kwl
