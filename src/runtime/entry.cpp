@@ -1,6 +1,7 @@
 #include "runtime/entry.h"
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -86,17 +87,22 @@ void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv, Va
   ReadOneCharacter();
 }
 
+// True when `path` is this program's own file, reached through any link.
+bool IsThisProgram(const char* path) {
+  struct stat script;
+  struct stat self;
+  return stat(path, &script) == 0 && stat("/proc/self/exe", &self) == 0 &&
+         script.st_dev == self.st_dev && script.st_ino == self.st_ino;
+}
+
 // The page a CGI request runs: the server's translated path, else the script
-// it names when that is a page rather than this program.
+// it names when that is a page rather than this program (a server may run
+// the program itself through a link, which then shows the information page).
 std::string CgiPagePath() {
   if (const char* translated = std::getenv("PATH_TRANSLATED")) return translated;
   const char* script = std::getenv("SCRIPT_FILENAME");
-  if (!script) return "";
-  std::string path = script;
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n > 0 && path == std::string(self, static_cast<size_t>(n))) return "";
-  return path;
+  if (!script || IsThisProgram(script)) return "";
+  return script;
 }
 
 // The `page` parameter names a file below the parent of the working

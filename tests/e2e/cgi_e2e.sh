@@ -1,0 +1,234 @@
+#!/usr/bin/env bash
+# Runs kwl as a CGI program behind a private lighttpd and drives it with curl:
+# request decoding, uploads, cookies, sessions, the information page, the
+# page parameter, and many clients writing one session at once.
+# Usage: cgi_e2e.sh PATH_TO_KWL [SECONDS_OF_RACE]
+set -uo pipefail
+
+if [[ $# -lt 1 || ! -x $1 ]]; then
+  echo "usage: $0 PATH_TO_KWL [SECONDS_OF_RACE]" >&2
+  exit 2
+fi
+kwl=$(realpath "$1")
+race_seconds=${2:-4}
+lighttpd_bin=$(command -v lighttpd || echo /usr/sbin/lighttpd)
+if [[ ! -x $lighttpd_bin ]] || ! command -v curl >/dev/null; then
+  echo "SKIP: lighttpd and curl are needed (scripts/install-deps.sh installs them)"
+  exit 77
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kwl-e2e-XXXXXX")
+server_pid=""
+cleanup() {
+  if [[ -n $server_pid ]]; then
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+pass() { echo "ok   $1"; }
+fail() {
+  echo "FAIL $1"
+  failures=$((failures + 1))
+}
+expect_eq() {  # what expected actual
+  if [[ $2 == "$3" ]]; then
+    pass "$1"
+  else
+    fail "$1"
+    printf '     expected: %q\n     actual:   %q\n' "$2" "$3"
+  fi
+}
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# --- the site ---------------------------------------------------------------
+
+www=$work/www
+mkdir -p "$www/race" "$work/cgi-bin"
+# The interpreter itself is reachable through a link, for the information
+# page and the page parameter; its modules stay beside the real file.
+ln -s "$kwl" "$work/cgi-bin/kwl"
+
+printf '%s' '<HTML>[$a$|$b$|$velparamcount$]' >"$www/echo.kwl"
+printf '%s' '<HTML>[$a$|$f.filename$|$f.filepath$|$f.filesize$]$f$' >"$www/upload.kwl"
+printf '%s' '<COOKIE NAME=made VALUE="yes" TTL=1 DIR=/shop><COOKIE NAME=id><HTML>[$id$]' \
+  >"$www/cookie.kwl"
+printf '%s' '<SET SESSION=n EXPR="$n$ + 1"><HTML>[$n$|$velsessionid$]' >"$www/count.kwl"
+printf '%s' '<HTML>[$n$]' >"$www/peek.kwl"
+# Prints the session as loaded (the start of each value), then gives all 20
+# variables one new value: a session file read half-written would show them
+# unequal. The values are long so that a write takes a while.
+{
+  printf '<HTML>['
+  for i in $(seq 1 20); do printf '$a%d(1,16)$' "$i"; [[ $i -lt 20 ]] && printf '|'; done
+  printf ']'
+  filler=$(head -c 20000 /dev/zero | tr '\0' x)
+  for i in $(seq 1 20); do printf '<SET SESSION=a%d VALUE="$t$-%s">' "$i" "$filler"; done
+  printf 'END'
+} >"$www/race/race.kwl"
+
+port=$(free_port)
+base=http://127.0.0.1:$port
+cat >"$work/lighttpd.conf" <<EOF
+server.document-root = "$www"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$work/error.log"
+server.modules = ("mod_alias", "mod_cgi")
+server.max-worker = 0
+alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
+cgi.assign = (".kwl" => "$kwl")
+\$HTTP["url"] =~ "^/kwl-bin/" { cgi.assign = ("" => "") }
+EOF
+
+"$lighttpd_bin" -D -f "$work/lighttpd.conf" &
+server_pid=$!
+for _ in $(seq 1 50); do
+  curl -s -o /dev/null "$base/" && break
+  sleep 0.1
+done
+
+# --- requests ---------------------------------------------------------------
+
+sid=ABCDEFGHIJKLMNOP  # a session no test writes: keeps new-visitor cookies out
+get() { curl -s -b "velsessionid=$sid" "$@"; }
+
+expect_eq "GET parameters" '<HTML>[1|x y|2]' "$(get "$base/echo.kwl?a=1&b=x%20y")"
+expect_eq "url-encoded POST" '<HTML>[2|z w|2]' "$(get -d 'a=2&b=z+w' "$base/echo.kwl")"
+
+head -c 300000 /dev/urandom >"$work/upload.bin"
+printf '\0\r\n--\0' >>"$work/upload.bin"  # bytes a careless reader would stop at
+printf '%s' '<HTML>[3|photo.bin||300006]' >"$work/upload.expected"
+cat "$work/upload.bin" >>"$work/upload.expected"
+get -F a=3 -F "f=@$work/upload.bin;filename=photo.bin" "$base/upload.kwl" >"$work/upload.out"
+if cmp -s "$work/upload.expected" "$work/upload.out"; then
+  pass "multipart POST echoes a binary upload byte for byte"
+else
+  fail "multipart POST echoes a binary upload byte for byte"
+  head -c 200 "$work/upload.out" | od -c | head -5
+fi
+
+headers=$(curl -s -D - -o "$work/cookie.out" -b "velsessionid=$sid; userid=5; id=7" "$base/cookie.kwl")
+expect_eq "COOKIE reads by whole name" '<HTML>[7]' "$(cat "$work/cookie.out")"
+if grep -Eq '^Set-Cookie: made=yes; path=/shop; expires=[A-Z][a-z]{2}, [0-9]{2}-[A-Z][a-z]{2}-[0-9]{2} [0-9:]{8}' <<<"$headers"; then
+  pass "COOKIE sets a cookie through the server"
+else
+  fail "COOKIE sets a cookie through the server"
+  echo "$headers"
+fi
+
+# A session: the first visit gets an id, later visits carry it.
+headers=$(curl -s -D - -o "$work/first.out" "$base/count.kwl")
+new_id=$(sed -n 's/^Set-Cookie: velsessionid=\([A-Z0-9]\{16\}\); path=\/\r$/\1/p' <<<"$headers")
+if [[ -n $new_id ]]; then pass "a first visit gets a session cookie"; else fail "a first visit gets a session cookie"; echo "$headers"; fi
+expect_eq "the first visit counts 1" "<HTML>[1|$new_id]" "$(cat "$work/first.out")"
+for n in 2 3; do
+  expect_eq "visit $n counts $n" "<HTML>[$n|$new_id]" "$(curl -s -b "velsessionid=$new_id" "$base/count.kwl")"
+done
+session_file=$www/kwlsession/$new_id
+before=$(stat -c '%i %s' "$session_file" 2>/dev/null; od -An -c "$session_file" 2>/dev/null)
+expect_eq "a page that only reads the session" '<HTML>[3]' "$(curl -s -b "velsessionid=$new_id" "$base/peek.kwl")"
+after=$(stat -c '%i %s' "$session_file" 2>/dev/null; od -An -c "$session_file" 2>/dev/null)
+if [[ -n $before && $before == "$after" ]]; then
+  pass "reading leaves the session file unwritten"
+else
+  fail "reading leaves the session file unwritten"
+fi
+expect_eq "the session goes on" "<HTML>[4|$new_id]" "$(curl -s -b "velsessionid=$new_id" "$base/count.kwl")"
+expect_eq "a forged session id is a new visit" "1" \
+  "$(curl -s -D - -o /dev/null -b 'velsessionid=../../etc/passwd' "$base/peek.kwl" | grep -c '^Set-Cookie: velsessionid=')"
+
+# The program itself, requested without a page, describes itself.
+info=$(get -i "$base/kwl-bin/kwl")
+if grep -q '^HTTP/1.1 200' <<<"$info" && grep -q '<TR><TD>Operating System</TD><TD>Linux</TD></TR>' <<<"$info" &&
+  grep -q '<TD>COOKIE</TD>' <<<"$info"; then
+  pass "information page"
+else
+  fail "information page"
+  head -20 <<<"$info"
+fi
+# Its working directory is cgi-bin: the page parameter names a file beside it.
+expect_eq "page parameter" '<HTML>[9||2]' "$(get "$base/kwl-bin/kwl?page=www/echo.kwl&a=9")"
+refused=$(get -i "$base/kwl-bin/kwl?page=www/../www/echo.kwl&a=9")
+if grep -q '\[9' <<<"$refused" || grep -q '^HTTP/1.1 200' <<<"$refused"; then
+  fail "a page parameter with .. runs nothing"
+  head -5 <<<"$refused"
+else
+  pass "a page parameter with .. runs nothing"
+fi
+
+# --- one session, many writers ------------------------------------------------
+
+race_id=RACE0000SESSION1
+responses=$work/responses
+mkdir -p "$responses"
+client() {
+  local c=$1 i=0 end=$((SECONDS + race_seconds))
+  while [[ $SECONDS -lt $end ]]; do
+    i=$((i + 1))
+    curl -s -o "$responses/$c.$i" -w '%{http_code}\n' -b "velsessionid=$race_id" \
+      "$base/race/race.kwl?t=c$c-$i" >>"$responses/status.$c"
+  done
+}
+for c in $(seq 1 20); do client "$c" & done
+wait $(jobs -p | grep -v "^$server_pid\$")
+
+total=0
+bad=0
+for f in "$responses"/[0-9]*; do
+  total=$((total + 1))
+  body=$(cat "$f")
+  # The session as loaded: [v|v|...|v] with 20 equal values (empty at first).
+  if [[ ! $body =~ ^'<HTML>['(.*)']END'$ ]]; then
+    bad=$((bad + 1))
+    [[ $bad -le 3 ]] && echo "     incomplete response $f: ${body:0:120}"
+    continue
+  fi
+  distinct=$(tr '|' '\n' <<<"${BASH_REMATCH[1]}" | sort -u | wc -l)
+  fields=$(tr '|' '\n' <<<"${BASH_REMATCH[1]}" | wc -l)
+  if [[ $fields -ne 20 || $distinct -ne 1 ]]; then
+    bad=$((bad + 1))
+    [[ $bad -le 3 ]] && echo "     torn session in $f: ${body:0:200}"
+  fi
+done
+not_ok=$(cat "$responses"/status.* | grep -vc '^200$')
+echo "     $total responses from 20 clients in ${race_seconds}s"
+expect_eq "every racing response is complete and saw a whole session" "0 0" "$bad $not_ok"
+if [[ $total -lt 40 ]]; then fail "the race ran too few requests ($total)"; fi
+
+race_file=$www/race/kwlsession/$race_id
+verdict=$(python3 - "$race_file" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pos, values = 0, {}
+while pos < len(data):
+    (n,) = struct.unpack_from("<I", data, pos); pos += 4
+    name = data[pos:pos + n]; pos += n
+    (m,) = struct.unpack_from("<I", data, pos); pos += 4
+    values[name] = data[pos:pos + m]; pos += m
+ok = pos == len(data) and len(values) == 20 and len(set(values.values())) == 1
+print("whole" if ok else "damaged: %d bytes, %d variables" % (len(data), len(values)))
+EOF
+)
+expect_eq "the session file is whole after the race" whole "$verdict"
+leftovers=$(ls "$www/race/kwlsession" | grep -v -e "^$race_id\$" -e '^kwltimestamp$')
+expect_eq "no temporary files are left beside it" "" "$leftovers"
+
+if grep -Eq 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/error.log"; then
+  fail "the server's error log shows a sanitizer report"
+  grep -E -A5 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/error.log" | head -30
+fi
+
+if [[ $failures -gt 0 ]]; then
+  echo "--- lighttpd error log"
+  tail -20 "$work/error.log"
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"

@@ -1,0 +1,4 @@
+# The interpreter as a CGI program behind a private lighttpd, driven by curl.
+# The script starts and stops its own server; it skips (77) without lighttpd.
+add_test(NAME e2e_cgi COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/cgi_e2e.sh $<TARGET_FILE:kwl>)
+set_tests_properties(e2e_cgi PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77)
