@@ -61,6 +61,8 @@ printf '%s' '<COOKIE NAME=made VALUE="yes" TTL=1 DIR=/shop><COOKIE NAME=id><HTML
   >"$www/cookie.kwl"
 printf '%s' '<SET SESSION=n EXPR="$n$ + 1"><HTML>[$n$|$velsessionid$]' >"$www/count.kwl"
 printf '%s' '<HTML>[$n$]' >"$www/peek.kwl"
+printf '%s' '<HTML>[$n$]' >"$www/race/index.kwl"
+printf 'secret 1\n' >"$www/kwl.conf"
 # Prints the session as loaded (the start of each value), then gives all 20
 # variables one new value: a session file read half-written would show them
 # unequal. The values are long so that a write takes a while.
@@ -80,10 +82,13 @@ server.document-root = "$www"
 server.bind = "127.0.0.1"
 server.port = $port
 server.errorlog = "$work/error.log"
-server.modules = ("mod_alias", "mod_cgi")
-server.max-worker = 0
-alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
+server.modules = ("mod_access", "mod_alias", "mod_cgi")
+index-file.names = ("index.kwl")
 cgi.assign = (".kwl" => "$kwl")
+\$HTTP["url"] =~ "(^|/)(kwlsession|kwldebug)(/|\$)|(^|/)kwl\\.conf\$" {
+  url.access-deny = ("")
+}
+alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
 \$HTTP["url"] =~ "^/kwl-bin/" { cgi.assign = ("" => "") }
 EOF
 
@@ -140,6 +145,10 @@ if [[ -n $before && $before == "$after" ]]; then
 else
   fail "reading leaves the session file unwritten"
 fi
+for path in "kwlsession/$new_id" kwl.conf race/kwl.conf; do
+  expect_eq "/$path is not served" 403 "$(curl -s -o /dev/null -w '%{http_code}' "$base/$path")"
+done
+expect_eq "index.kwl is the index page" '<HTML>[]' "$(get "$base/race/")"
 expect_eq "the session goes on" "<HTML>[4|$new_id]" "$(curl -s -b "velsessionid=$new_id" "$base/count.kwl")"
 expect_eq "a forged session id is a new visit" "1" \
   "$(curl -s -D - -o /dev/null -b 'velsessionid=../../etc/passwd' "$base/peek.kwl" | grep -c '^Set-Cookie: velsessionid=')"
