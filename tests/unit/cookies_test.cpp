@@ -67,13 +67,6 @@ TEST(CookieExpiry, IsDaysAheadInLocalTime) {
   tzset();
 }
 
-TEST(SetCookieLine, WritesPathThenExpiryThenDomain) {
-  EXPECT_EQ(SetCookieLine("a", "1", "", "/", ""), "Set-Cookie: a=1; path=/\n");
-  EXPECT_EQ(SetCookieLine("a", "1", "Mon, 07-Dec-26 10:00:00", "/shop", "example.com"),
-            "Set-Cookie: a=1; path=/shop; expires=Mon, 07-Dec-26 10:00:00; domain=example.com\n");
-  EXPECT_EQ(SetCookieLine("a", "", "", "", ""), "Set-Cookie: a=; path=\n");
-}
-
 TEST(SetCookieLine, NoFieldCanStartAnotherHeaderLine) {
   constexpr char kValue[] = "1\r\nLocation: /evil\0z";
   std::string line =

@@ -91,17 +91,6 @@ class SessionTest : public ::testing::Test {
   size_t size_ = 0;
 };
 
-TEST(SessionFile, RecordsAreLengthsAndBytesInScopeOrder) {
-  Process proc;
-  Scope scope;
-  ScopeSet(scope, "a", "12");
-  ScopeSetInt(scope, "n", 5);
-  ScopeSet(scope, "e", "");
-  EXPECT_EQ(SessionEncode(proc, scope),
-            Bytes({1,   0, 0, 0, 'a', 2,   0, 0, 0, '1', '2', 1, 0, 0, 0,
-                   'n', 1, 0, 0, 0,   '5', 1, 0, 0, 0,   'e', 0, 0, 0, 0}));
-}
-
 TEST(SessionFile, ValuesComeBackAsTextAndEmptyOnesAsNull) {
   Process proc;
   Scope out;
@@ -240,15 +229,6 @@ TEST_F(SessionTest, SaveWritesTheFileWholeAndNothingBeside) {
     left.push_back(entry.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"ABCDEFGHIJKLMNOP", "kwltimestamp"}));
-}
-
-TEST_F(SessionTest, AnIdThatIsNoFileNameIsNotSaved) {
-  VarSet(id_, "../escape");
-  Scope scope;
-  ScopeSet(scope, "a", "1");
-  EXPECT_FALSE(SessionSave(proc_, store_, id_, scope));
-  EXPECT_FALSE(fs::exists(root_ / "escape"));
-  EXPECT_FALSE(fs::exists(File("../escape")));
 }
 
 TEST_F(SessionTest, ReadersNeverSeeAHalfWrittenFile) {
