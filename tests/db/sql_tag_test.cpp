@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -87,7 +86,11 @@ TEST(SqlTag, ConnectionKilledBetweenStatements) {
               "<SQL CONNECT=victim QUERY=\"SELECT 2 AS two\">$two$</SQL>[$sqlerr$]"
               "<SQL CONNECT=killer QUERY=\"SELECT 3 AS three\">$three$</SQL>[$sqlerr$]");
   // The client's codes for a lost connection (2013) and a closed one (2006).
-  EXPECT_TRUE(std::regex_match(out, std::regex(R"(\[20(13|06) 0\]\[20(13|06)\]3\[0\])"))) << out;
+  std::string seen = out;
+  for (const char* lost : {"2013", "2006"}) {
+    for (size_t at; (at = seen.find(lost)) != std::string::npos;) seen.replace(at, 4, "LOST");
+  }
+  EXPECT_EQ(seen, "[LOST 0][LOST]3[0]") << out;
 }
 
 }  // namespace
