@@ -13,7 +13,7 @@ namespace {
 // The largest row count the server accepts: "skip n rows, keep the rest".
 constexpr const char* kAllRemainingRows = "18446744073709551615";
 
-// Keeps the client's current error as the connection's last error.
+// Keeps an error as the connection's last error, and traces it.
 unsigned RecordError(SqlConnection& c, unsigned code, const char* message) {
   c.lastErrorCode = code;
   c.lastErrorMessage = message ? message : "";
