@@ -1,0 +1,169 @@
+#include "interp/condition.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "interp/compare.h"
+#include "interp/like_match.h"
+#include "trace_capture.h"
+
+namespace kwl {
+namespace {
+
+using testing::Output;
+using testing::PageRun;
+
+TEST(CompareValues, NumbersWhenBothSidesAreNumericElseBytes) {
+  PageRun run;
+  Interpreter& in = run.interp;
+  EXPECT_GT(CompareValues(in, "10", "9"), 0);
+  EXPECT_LT(CompareValues(in, "10a", "9a"), 0);
+  EXPECT_EQ(CompareValues(in, "1.0", "1"), 0);
+  EXPECT_EQ(CompareValues(in, "2*3", "6"), 0);
+  EXPECT_EQ(CompareValues(in, "7/2", "3"), 0);  // integers truncate
+  EXPECT_GT(CompareValues(in, "7/2", "3.0"), 0);
+  EXPECT_LT(CompareValues(in, "ab", "abc"), 0);
+  EXPECT_GT(CompareValues(in, "\xe9", "z"), 0);  // bytes compare unsigned
+  EXPECT_LT(CompareValues(in, "B", "a"), 0);     // and with case
+  // A side that divided by zero orders below the other.
+  EXPECT_LT(CompareValues(in, "5/0", "1"), 0);
+  EXPECT_GT(CompareValues(in, "1", "5/0"), 0);
+  EXPECT_EQ(CompareValues(in, "1/0", "2/0"), 0);
+  // Integers beyond 32 bits still order correctly.
+  EXPECT_GT(CompareValues(in, "20240512123456", "20240512123455"), 0);
+  EXPECT_NE(CompareValues(in, "99999999999", "99999999998"), 0);
+  EXPECT_EQ(CompareValues(in, "2147483647+1", "2147483648"), 0);
+}
+
+TEST(LikeMatch, PercentIsAnyRunAndPiecesMatchAtFirstOccurrence) {
+  PageRun run;
+  Interpreter& in = run.interp;
+  EXPECT_TRUE(LikeMatch(in, "abc", "a%"));
+  EXPECT_TRUE(LikeMatch(in, "abc", "%c"));
+  EXPECT_TRUE(LikeMatch(in, "abc", "%b%"));
+  EXPECT_FALSE(LikeMatch(in, "abc", "b%"));
+  EXPECT_FALSE(LikeMatch(in, "abab", "%ab"));
+  EXPECT_TRUE(LikeMatch(in, "xab", "%ab"));
+  EXPECT_TRUE(LikeMatch(in, "abc", "%"));
+  EXPECT_TRUE(LikeMatch(in, "abc", "a%c"));
+  EXPECT_TRUE(LikeMatch(in, "abc", "a%%c"));
+  EXPECT_FALSE(LikeMatch(in, "abc", "a%b"));
+  EXPECT_FALSE(LikeMatch(in, "abc", "%z%"));
+  EXPECT_FALSE(LikeMatch(in, "Abc", "a%"));
+  EXPECT_TRUE(LikeMatch(in, "abc", "abc"));  // no %: equality
+  EXPECT_TRUE(LikeMatch(in, "1.0", "1"));    // ... by CompareValues
+  EXPECT_FALSE(LikeMatch(in, "ab", "abc%"));
+  // Pieces longer than any scratch buffer are matched whole.
+  std::string big(1000, 'x');
+  EXPECT_TRUE(LikeMatch(in, big + "y" + big, big + "%" + big));
+  EXPECT_FALSE(LikeMatch(in, big + "y" + big, big + "%z" + big));
+}
+
+TEST(LikeMatch, TraceLines) {
+  PageRun run;
+  testing::EnableTrace(run);
+  EXPECT_FALSE(LikeMatch(run.interp, "ababab", "a%ab"));
+  EXPECT_EQ(Output(run),
+            "TEST 'ababab' = 'a%ab' sur 1 car\n"
+            "CHERCHE 'ab' DANS 'babab'\n"
+            "FIN TEST 'abab' = 'ab'\n"
+            "RESTE 'ab'\n");
+}
+
+// Each condition with x = 7, e empty and s = abc.
+TEST(Condition, OperatorsAndOperands) {
+  struct Case {
+    const char* text;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"10 > 9", true},       {"10a > 9a", false},  {"1.0 = 1", true},     {"2*3 = 6", true},
+      {"abc < abd", true},    {"$x$ == 7", true},   {"$x$ != 7", false},   {"$x$ != 8", true},
+      {"$x$ >= 7", true},     {"$x$ => 8", false},  {"$x$ <= 7", true},    {"$x$ =< 6", false},
+      {"$x$ < 7", false},     {"8 <> 7", true},     {"6 <> 7", false},     {"7 <> 7", false},
+      {"$e$", true},          {"!$e$", false},      {"$x$", false},        {"! $x$", true},
+      {"$e$ > 5", false},     {"5 < $e$", false},   {"$e$ = ", true},      {"$e$ != $e$", false},
+      {"$s$ ?= a%", true},    {"$s$ ?= %c", true},  {"$s$ ?= %b%", true},  {"$s$ ?= b%", false},
+      {"abab ?= %ab", false}, {"xab ?= %ab", true}, {"$s$ !?= %z%", true}, {"$s$ !?= %b%", false},
+      {"$s$ ?= abc", true},   {"a b = a b", true},  {"  a = a  ", true},   {"\"a\" = a", false},
+      {"a = a\t\r\n", true},  {"5/0 < 1", true},    {"(1 = (1", true},
+  };
+  for (const Case& c : cases) {
+    PageRun run;
+    run.Set("x", "7");
+    run.Set("e", "");
+    run.Set("s", "abc");
+    EXPECT_EQ(EvalCondition(run.interp, c.text), c.expected) << c.text;
+  }
+}
+
+TEST(Condition, OrIsWeakerThanAndAndBothGroupRight) {
+  PageRun run;
+  EXPECT_TRUE(EvalCondition(run.interp, "1=1 OR 1=2 AND 1=2"));
+  EXPECT_TRUE(EvalCondition(run.interp, "1=2 AND 1=1 OR 1=1"));
+  EXPECT_FALSE(EvalCondition(run.interp, "1=2 OR 1=1 AND 1=2"));
+  EXPECT_TRUE(EvalCondition(run.interp, "x=x or y=z"));  // found in any case
+  EXPECT_TRUE(EvalCondition(run.interp, "x=y oR y=y aNd z=z"));
+  EXPECT_TRUE(EvalCondition(run.interp, "xORy=xORy"));     // the spaces are part of the word
+  EXPECT_TRUE(EvalCondition(run.interp, "(1=2 OR 1=1)"));  // "(1" = "2" or "1" = "1)"
+}
+
+// A side that is not needed is not evaluated: "1)" would report ERROR IN EXPR.
+TEST(Condition, RightSidesAreOnlyEvaluatedWhenNeeded) {
+  PageRun run;
+  EXPECT_TRUE(EvalCondition(run.interp, "1=1 OR 1)=1"));
+  EXPECT_FALSE(EvalCondition(run.interp, "1=2 AND 1)=1"));
+  EXPECT_EQ(VarInt(*run.interp.err), 0);
+  EXPECT_TRUE(EvalCondition(run.interp, "1=2 OR 1)=1"));
+  EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR IN EXPR");
+}
+
+TEST(Condition, EmptyOperandsStandForTheNullText) {
+  PageRun run;
+  VarSet(*run.interp.null, "NULL");
+  run.Set("e", "");
+  EXPECT_TRUE(EvalCondition(run.interp, "$unknown$"));  // NULL = NULL
+  EXPECT_TRUE(EvalCondition(run.interp, "NULL"));
+  EXPECT_FALSE(EvalCondition(run.interp, "$e$"));  // empty against NULL
+  EXPECT_TRUE(EvalCondition(run.interp, "= NULL"));
+}
+
+TEST(Condition, OperandsAreCutAt2047Characters) {
+  PageRun run;
+  std::string a2047(2047, 'a');
+  EXPECT_TRUE(EvalCondition(run.interp, std::string(3000, 'a') + " = " + a2047));
+  EXPECT_TRUE(EvalCondition(run.interp, a2047 + " = " + std::string(3000, 'a')));
+  EXPECT_FALSE(EvalCondition(run.interp, std::string(2046, 'a') + " = " + a2047));
+  // The left side of a connective is cut too, here behind its spaces.
+  EXPECT_TRUE(EvalCondition(run.interp, "a=a" + std::string(2044, ' ') + "b AND 1=1"));
+}
+
+// The right side of a connective is kept whole, however long.
+TEST(Condition, LongChainsDoNotExhaustTheStack) {
+  PageRun run;
+  std::string ors, ands;
+  for (int i = 0; i < 100000; ++i) {
+    ors += "1=2 OR ";
+    ands += "1=1 AND ";
+  }
+  EXPECT_TRUE(EvalCondition(run.interp, ors + "1=1"));
+  EXPECT_FALSE(EvalCondition(run.interp, ors + "1=2"));
+  EXPECT_TRUE(EvalCondition(run.interp, ands + "1=1"));
+  EXPECT_FALSE(EvalCondition(run.interp, ands + "1=2"));
+}
+
+TEST(Condition, TraceLines) {
+  PageRun run;
+  testing::EnableTrace(run);
+  EXPECT_FALSE(EvalCondition(run.interp, "1=2 OR 3 > 2 AND a"));
+  EXPECT_EQ(Output(run),
+            "EXPR 1=2  (1,2) RESULT: false\n"
+            "EXPR 3 > 2  (3,2) RESULT: true\n"
+            "EXPR a RESULT: false\n"
+            "EXPR 3 > 2 AND a RESULT: false\n"
+            "EXPR 1=2 OR 3 > 2 AND a RESULT: false\n");
+}
+
+}  // namespace
+}  // namespace kwl
