@@ -1,0 +1,32 @@
+// COND and ELSE: the conditional block and its else / else-if branches.
+#include "interp/attributes.h"
+#include "interp/condition.h"
+#include "interp/control_tags.h"
+
+namespace kwl {
+
+bool OpeningCondition(Interpreter& interp, const TagCall& call, bool* flag, const char* noExpr) {
+  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  Variable* expr = FindAttribute(attributes, "EXPR");
+  *flag = false;  // a block without a condition never runs
+  if (!expr) {
+    ReportError(interp, 1, noExpr);
+    return true;
+  }
+  if (VarRawText(*expr).empty()) return false;
+  *flag = EvalCondition(interp, VarRawText(*expr));
+  return true;
+}
+
+bool CondTag(Interpreter& interp, const TagCall& call, bool* flag) {
+  return OpeningCondition(interp, call, flag, "ERROR: No EXPR defined in tag COND");
+}
+
+bool ElseTag(Interpreter& interp, const TagCall& call, bool* flag) {
+  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  Variable* expr = FindAttribute(attributes, "EXPR");
+  *flag = expr ? EvalCondition(interp, VarRawText(*expr)) : true;
+  return true;
+}
+
+}  // namespace kwl

@@ -1,0 +1,25 @@
+// The control and inclusion tags: COND, ELSE, WHILE, INCLUDE, GET and CREATE.
+#pragma once
+
+#include "interp/dispatch.h"
+#include "interp/interpreter.h"
+
+namespace kwl {
+
+// Fills the slots of the six tags.
+void RegisterControlTags(TagRegistry& tags);
+
+// COND and WHILE: false opens no block (an empty EXPR); without EXPR the
+// error is reported and the flag is false.
+bool CondTag(Interpreter& interp, const TagCall& call, bool* flag);
+bool WhileTag(Interpreter& interp, const TagCall& call, bool* flag);
+// COND and WHILE differ only in the message for a missing EXPR.
+bool OpeningCondition(Interpreter& interp, const TagCall& call, bool* flag, const char* noExpr);
+// ELSE: the flag becomes its EXPR's value, or true without one.
+bool ElseTag(Interpreter& interp, const TagCall& call, bool* flag);
+
+void IncludeTag(Interpreter& interp, const TagCall& call);
+void GetTag(Interpreter& interp, const TagCall& call);
+void CreateTag(Interpreter& interp, const TagCall& call);
+
+}  // namespace kwl

@@ -1,0 +1,26 @@
+#include "interp/current_file.h"
+
+#include <string>
+
+#include "core/paths.h"
+
+namespace kwl {
+
+void SetCurrentFileVariables(Interpreter& interp) {
+  if (!interp.currentfile || !interp.currentdir) return;
+  VarSet(*interp.currentfile, "");
+  VarSet(*interp.currentdir, "");
+  std::string base = BaseDir(interp.proc);
+  const std::string& page = interp.proc.pagePath;
+  if (base.size() > page.size() || page.compare(0, base.size(), base) != 0) return;
+  std::string_view relative = std::string_view(page).substr(base.size());
+  size_t slash = relative.rfind('/');
+  if (slash == std::string_view::npos) {
+    VarSet(*interp.currentdir, relative);
+  } else {
+    VarSet(*interp.currentfile, relative.substr(slash + 1));
+    VarSet(*interp.currentdir, relative.substr(0, slash));
+  }
+}
+
+}  // namespace kwl

@@ -1,0 +1,22 @@
+// Which scope receives a tag's result: the SESSION, GLOBAL, LOCAL, NAME and RETURN attributes, and
+// SCOPE.
+#pragma once
+
+#include "core/scope.h"
+#include "interp/attributes.h"
+#include "interp/interpreter.h"
+
+namespace kwl {
+
+// The first of SESSION, GLOBAL, LOCAL, NAME, RETURN that the tag has decides
+// the scope; `*nameAttribute` gets that attribute (its value, substituted,
+// names the variable). Null when the tag has none of them. SESSION also
+// marks the session as changed.
+Scope* TargetScope(Interpreter& interp, AttributeList& attributes, Variable** nameAttribute);
+
+// The block named by the SCOPE attribute, else the topmost block that is
+// not a result block, else GLOBAL. Result blocks are never chosen: their
+// variables vanish with the loop.
+Scope* LocalScope(Interpreter& interp, AttributeList& attributes);
+
+}  // namespace kwl
