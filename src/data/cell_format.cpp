@@ -110,7 +110,8 @@ bool RenderNumber(std::string_view bytes, int kind, int param, std::string& out)
 const DACell* CellAt(const DATable& table, int64_t row, int64_t column) {
   auto columns = static_cast<int64_t>(table.columns.size());
   auto cells = static_cast<int64_t>(table.cells.size());
-  if (row < 0 || column < 0 || (columns > 0 && column >= columns) || row >= cells) return nullptr;
+  if (row < 0 || column < 0 || (columns > 0 && column >= columns)) return nullptr;
+  if (row >= cells || column >= cells) return nullptr;  // and the product cannot overflow
   int64_t index = row * (columns > 0 ? columns : 1) + column;
   return index < cells ? &table.cells[static_cast<size_t>(index)] : nullptr;
 }
@@ -197,7 +198,9 @@ bool RenderCellBytes(Process& proc, std::string_view bytes, int columnKind, int 
 
 bool CellText(Process& proc, const DATable& table, int64_t row, int64_t column, int param,
               std::string& out) {
-  if (IsNullCell(CellAt(table, row, column))) {
+  const DACell* cell = CellAt(table, row, column);
+  if (!cell) return true;
+  if (IsNullCell(cell)) {
     TRACE(proc, "DATA(%d,%d) IS NULL\n", static_cast<int>(row), static_cast<int>(column));
     AppendNullText(proc, out);
     return true;
@@ -208,8 +211,9 @@ bool CellText(Process& proc, const DATable& table, int64_t row, int64_t column, 
 }
 
 bool CellInt(Process& proc, const DATable& table, int64_t row, int64_t column, int32_t& out) {
-  auto item = DAGetItem(table, row, column);
-  if (!item || IsNullCell(CellAt(table, row, column))) {
+  const DACell* cell = CellAt(table, row, column);
+  auto item = cell && !IsNullCell(cell) ? DAGetItem(table, row, column) : std::nullopt;
+  if (!item) {
     TRACE(proc, "VAR (%d,%d) IS NULL\n", static_cast<int>(row), static_cast<int>(column));
     out = 0;
     return true;

@@ -126,6 +126,11 @@ TEST_F(CellTable, EmptyMissingAndRenderedCells) {
   EXPECT_EQ(Text(-1, 0), "");
   EXPECT_EQ(Text(0, 3), "");
   EXPECT_EQ(Text(std::numeric_limits<int64_t>::max(), 1), "");
+  DATable noColumns;
+  DAAppendItem(noColumns, "x", 0);
+  std::string out;
+  EXPECT_TRUE(CellText(page.proc, noColumns, 0, std::numeric_limits<int64_t>::max(), 0, out));
+  EXPECT_EQ(out, "");
 }
 
 TEST_F(CellTable, NullWithoutGlobalBlockIsEmpty) {
