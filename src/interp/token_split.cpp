@@ -82,10 +82,14 @@ void ReportConversion(Interpreter& interp, const char* message) {
   ReportError(interp, 2, message);
 }
 
-std::wstring ToWide(Interpreter& interp, Converter& in, std::string_view text) {
+bool ToWide(Interpreter& interp, Converter& in, std::string_view text, std::wstring* wide) {
   std::string bytes;
-  if (!in.Run(text, &bytes)) ReportConversion(interp, "ToWChar conv error !");
-  return AsWide(bytes);
+  if (!in.Run(text, &bytes)) {
+    ReportConversion(interp, "ToWChar conv error !");
+    return false;
+  }
+  *wide = AsWide(bytes);
+  return true;
 }
 
 }  // namespace
@@ -113,8 +117,11 @@ bool SplitTokensByCharacter(Interpreter& interp, std::string_view charset, std::
     ReportError(interp, 2, "FromWChar conv open error !");
     return false;
   }
-  std::wstring wideValue = ToWide(interp, in, value);
-  std::wstring wideSeparators = ToWide(interp, in, separators);
+  // Text that is not valid in the charset would be cut short; the caller splits its bytes instead.
+  std::wstring wideValue, wideSeparators;
+  if (!ToWide(interp, in, value, &wideValue) || !ToWide(interp, in, separators, &wideSeparators)) {
+    return false;
+  }
   tokens->clear();
   for (const std::wstring& piece : Split<wchar_t>(wideValue, wideSeparators, dropEmpty)) {
     std::string& token = tokens->emplace_back();

@@ -19,7 +19,8 @@ std::vector<std::string> SplitTokens(std::string_view value, std::string_view se
 // The same on characters of `charset` (converted through wide characters),
 // so that a multi-byte separator or a byte inside a multi-byte character
 // never cuts a character in two. False when the charset has no converter
-// (reported as a warning); the caller then splits bytes.
+// or the text is not valid in it (reported as a warning); the caller then
+// splits bytes, so nothing of the value is lost.
 bool SplitTokensByCharacter(Interpreter& interp, std::string_view charset, std::string_view value,
                             std::string_view separators, bool dropEmpty,
                             std::vector<std::string>* tokens);
