@@ -130,7 +130,9 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
     pos = Dispatch(interp, state, code, TagCall{text, chunk, after, includeFlag}, executed);
   }
   --proc.nesting;
-  if (pos >= text.size()) pos = kTextEnded;
+  // A block closed by the text's last chunk has still met its end tag: only
+  // a text that ran out without one reports kTextEnded.
+  if (!state.ended) pos = kTextEnded;
   if (!state.ended && mode != kModeTop) ReportError(interp, 1, "ERROR: Begin tag with no end tag !");
   return pos;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "interp_fixture.h"
+#include "runtime/register_tags.h"
 
 namespace kwl {
 namespace {
@@ -79,6 +80,19 @@ TEST(RunText, MissingModuleIsAReportedError) {
   EXPECT_EQ(run.Run("a<MAIL TO=x>b[$velerr$|$velerrmsg$]<MAIL>"),
             "ab[1|ERROR: Module nosuch not available]");
   EXPECT_TRUE(run.tags[kTagMail].moduleFailed);
+}
+
+}  // namespace
+}  // namespace kwl
+
+namespace kwl {
+namespace {
+
+TEST(RunText, LoopClosedByTheLastChunkRunsEveryPass) {
+  testing::PageRun run;
+  RegisterAllTags(run.tags);
+  EXPECT_EQ(run.Run("<SET NAME=i VALUE=0><WHILE EXPR=\"$i$ < 3\">[$i$]<SET NAME=i EXPR=\"$i$+1\"></WHILE>"),
+            "[0][1][2]");
 }
 
 }  // namespace
