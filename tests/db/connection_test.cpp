@@ -75,21 +75,6 @@ TEST(SqlLoadResult, EmptyTextIsNotNull) {
   EXPECT_EQ(DARowCount(table), 2);
 }
 
-TEST(SqlOpenResult, StatementWithoutRowsCountsAffectedRows) {
-  REQUIRE_DB();
-  Process proc;
-  auto c = Connect(proc);
-  ASSERT_TRUE(c);
-  DATable table;
-  uint64_t rows = 0;
-  ASSERT_EQ(Query(*c, "CREATE TEMPORARY TABLE t (id INT AUTO_INCREMENT PRIMARY KEY)", table, &rows),
-            kSqlNoResult);
-  ASSERT_EQ(Query(*c, "INSERT INTO t VALUES (NULL), (NULL)", table, &rows), kSqlNoResult);
-  EXPECT_EQ(SqlRowCount(*c), 2u);
-  EXPECT_EQ(c->lastInsertId, 1u);
-  EXPECT_EQ(DAColumnCount(table), 0);
-}
-
 TEST(SqlExecute, FailureKeepsTheErrorAndTheNextStatementClearsIt) {
   REQUIRE_DB();
   Process proc;
@@ -123,15 +108,6 @@ TEST(SqlEscape, SameBytesAsTheClientLibrary) {
   std::string ours;
   SqlEscape(every, ours);
   EXPECT_EQ(ours, client);
-}
-
-TEST(SqlConnect, RefusedConnectionGivesNothing) {
-  REQUIRE_DB();
-  Process proc;
-  EXPECT_FALSE(SqlConnect(proc, DbEnv("KWL_DB_USER"), "not-the-password", DbEnv("KWL_DB_HOST"), "",
-                          testing::DbPort(), ""));
-  EXPECT_TRUE(SqlConnect(proc, DbEnv("KWL_DB_USER"), DbEnv("KWL_DB_PASSWORD"), "localhost", "", 0,
-                         DbEnv("KWL_DB_SOCKET")));
 }
 
 }  // namespace

@@ -36,19 +36,6 @@ TEST(SqlTag, EscapedValuesReachTheStatementWhole) {
             std::string::npos);
 }
 
-TEST(SqlTag, EscapingKeepsAQuotedValueFromChangingTheStatement) {
-  REQUIRE_DB();
-  DbPage run;
-  run.Set("who", "x' OR '1'='1");
-  std::string page = ConnectTagText() +
-                     "<SQL QUERY=\"SELECT 'hit' AS h FROM DUAL WHERE 'a' = '$who$'\">$h$</SQL>"
-                     "[$sqlrowcount$ $sqlerr$]";
-  std::string unescaped = run.Run(page);
-  EXPECT_EQ(unescaped, "hit[1 0]");  // what escaping is there to prevent
-  VarSetInt(*run.interp.sqlescapestr, 1);
-  EXPECT_EQ(run.Run(page), unescaped + "[0 0]");
-}
-
 std::string ConnectionCount(const std::string& id) {
   DbPage run;
   return run.Run(
