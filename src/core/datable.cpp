@@ -59,6 +59,8 @@ bool DAAppendItem(DATable& table, std::string_view data, uint16_t kind) {
 bool DASetItem(DATable& table, int64_t row, int64_t column, std::string_view data, uint16_t kind) {
   int64_t columns = static_cast<int64_t>(table.columns.size());
   if (row < 0 || column < 0 || columns == 0 || column >= columns) return false;
+  // Rows are filled in order: a row far beyond the table is a caller's error.
+  if (row > static_cast<int64_t>(table.cells.size()) + 1) return false;
   size_t index = static_cast<size_t>(row * columns + column);
   if (index >= table.cells.size()) table.cells.resize(index + 1, DACell{0, kCellNull, 0});
   DACell& cell = table.cells[index];
@@ -101,6 +103,7 @@ bool DAGetColumn(const DATable& table, int index, std::string* name, int32_t* ki
 std::optional<DAItem> DAGetItem(const DATable& table, int64_t row, int64_t column) {
   int64_t columns = static_cast<int64_t>(table.columns.size());
   if (row < 0 || column < 0 || (columns > 0 && column >= columns)) return std::nullopt;
+  if (row > static_cast<int64_t>(table.cells.size())) return std::nullopt;
   size_t index = static_cast<size_t>(row * (columns > 0 ? columns : 1) + column);
   if (index >= table.cells.size()) return std::nullopt;
   const DACell& cell = table.cells[index];

@@ -16,10 +16,11 @@ namespace kwl {
 
 struct Process;
 
-// Renders a result cell by its column kind (installed by the data layer).
-// Returns false when it has nothing to say, so the raw bytes are used.
-using CellFormatter = bool (*)(Process& proc, std::string_view bytes, int columnKind, int param,
-                               std::string& out);
+// Renders the cell (row, column) of a result table by its column kind
+// (installed by the data layer). Returns false when it has nothing to say,
+// so the raw bytes are used.
+using CellFormatter = bool (*)(Process& proc, const DATable& table, int64_t row, int64_t column,
+                               int param, std::string& out);
 
 struct TraceState {
   std::FILE* file = nullptr;

@@ -26,15 +26,14 @@ int32_t GlobalInt(Process& proc, std::string_view name) {
 }
 
 void AppendCell(Process& proc, const DATable& rows, int64_t row, int column, std::string& out) {
-  auto item = DAGetItem(rows, row, column);
-  if (!item) return;
   if (proc.cellText) {
+    int32_t kind = rows.columns[static_cast<size_t>(column)].kind;
     int param = 0;
-    if (item->columnKind == kColumnFloat) param = GlobalInt(proc, "velfloatprecision");
-    if (item->columnKind == kColumnDate) param = GlobalInt(proc, "veldateformat");
-    if (proc.cellText(proc, item->bytes, item->columnKind, param, out)) return;
+    if (kind == kColumnFloat) param = GlobalInt(proc, "velfloatprecision");
+    if (kind == kColumnDate) param = GlobalInt(proc, "veldateformat");
+    if (proc.cellText(proc, rows, row, column, param, out)) return;
   }
-  out.append(item->bytes);
+  if (auto item = DAGetItem(rows, row, column)) out.append(item->bytes);
 }
 
 // A result block answers by column number or exact column name.

@@ -13,6 +13,7 @@
 
 #include "core/trace.h"
 #include "interp/dispatch.h"
+#include "data/cell_format.h"
 #include "runtime/config.h"
 #include "runtime/info_page.h"
 #include "runtime/page_runner.h"
@@ -57,6 +58,7 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
   VarSetInt(*proc.debugOwned, level);
   proc.debug = proc.debugOwned.get();
   proc.lines.assign(1, 1);
+  proc.cellText = CellText;
   if (const char* ctype = std::getenv("LC_CTYPE")) std::setlocale(LC_CTYPE, ctype);
   Trace(proc, "QMInit\n");
   ProcessSeedRandom(proc, static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));

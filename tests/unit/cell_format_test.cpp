@@ -12,8 +12,8 @@
 namespace kwl {
 namespace {
 
-static_assert(std::is_same_v<decltype(&RenderCellBytes), CellFormatter>,
-              "RenderCellBytes must fit Process::cellText");
+static_assert(std::is_same_v<decltype(&CellText), CellFormatter>,
+              "CellText must fit Process::cellText");
 
 template <typename T>
 std::string Bytes(T value) {
