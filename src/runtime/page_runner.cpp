@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "core/trace.h"
+#include "interp/current_file.h"
 #include "interp/run_text.h"
-#include "core/paths.h"
 
 namespace kwl {
 
@@ -63,24 +63,7 @@ void CreatePageVariables(Interpreter& interp) {
   interp.sqlid = SetInt(g, "sqlid", 0);
 }
 
-// The page path relative to the base directory, split at its last "/".
-// A page outside the base directory (or chosen by the `page` parameter)
-// leaves both empty.
-void SetCurrentFile(Interpreter& interp) {
-  VarSet(*interp.currentfile, "");
-  VarSet(*interp.currentdir, "");
-  std::string base = BaseDir(interp.proc);
-  const std::string& page = interp.proc.pagePath;
-  if (base.size() > page.size() || page.compare(0, base.size(), base) != 0) return;
-  std::string_view relative = std::string_view(page).substr(base.size());
-  size_t slash = relative.rfind('/');
-  if (slash == std::string_view::npos) {
-    VarSet(*interp.currentdir, relative);
-  } else {
-    VarSet(*interp.currentfile, relative.substr(slash + 1));
-    VarSet(*interp.currentdir, relative.substr(0, slash));
-  }
-}
+void SetCurrentFile(Interpreter& interp) { SetCurrentFileVariables(interp); }
 
 bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   std::string text;
