@@ -11,26 +11,33 @@ namespace {
 
 void SetTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
-  Variable* nameAttribute = nullptr;
-  Scope* scope = TargetScope(interp, attributes, &nameAttribute);
-  if (!scope) {
-    ReportError(interp, 1, "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
-    return;
-  }
-  std::string name = Substituted(interp, VarText(*nameAttribute));
-  if (name.empty()) return;
+  SetTarget target =
+      FindSetTarget(interp, attributes, "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
+  if (!target.scope || target.name.empty()) return;
   for (const FormatOperation& operation : FormatOperations()) {
     Variable* input = FindAttribute(attributes, operation.name);
     if (!input) continue;
-    FormatCall format{interp, attributes, name, *input, *scope};
+    FormatCall format{interp, attributes, target.name, *input, *target.scope};
     if (operation.handler(format) == 0) ReportError(interp, 0, "");
-    ApplyReplace(interp, attributes, name, *scope);
+    ApplyReplace(interp, attributes, target.name, *target.scope);
     return;
   }
   ReportError(interp, 0, "WARNING: VALUE set to null in tag SET");
 }
 
 }  // namespace
+
+SetTarget FindSetTarget(Interpreter& interp, AttributeList& attributes, std::string_view missing) {
+  SetTarget target;
+  Variable* nameAttribute = nullptr;
+  target.scope = TargetScope(interp, attributes, &nameAttribute);
+  if (!target.scope) {
+    ReportError(interp, 1, missing);
+    return target;
+  }
+  target.name = Substituted(interp, VarText(*nameAttribute));
+  return target;
+}
 
 void ApplyReplace(Interpreter& interp, AttributeList& attributes, std::string_view name, Scope& scope) {
   Variable* replace = FindAttribute(attributes, "REPLACE");

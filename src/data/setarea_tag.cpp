@@ -5,7 +5,6 @@
 
 #include "data/set_tags.h"
 #include "interp/substitute.h"
-#include "interp/target_scope.h"
 
 namespace kwl {
 
@@ -24,14 +23,9 @@ size_t FindEndTag(std::string_view text, size_t from) {
 
 size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
-  Variable* nameAttribute = nullptr;
-  Scope* scope = TargetScope(interp, attributes, &nameAttribute);
-  if (!scope) {
-    ReportError(interp, 1, "ERROR: No NAME, LOCAL or RETURN defined in tag SETAREA");
-    return call.after;
-  }
-  std::string name = Substituted(interp, VarText(*nameAttribute));
-  if (name.empty()) return call.after;
+  SetTarget target =
+      FindSetTarget(interp, attributes, "ERROR: No NAME, LOCAL or RETURN defined in tag SETAREA");
+  if (!target.scope || target.name.empty()) return call.after;
   size_t end = FindEndTag(call.text, call.after);
   std::string_view body;
   size_t next = call.after;
@@ -47,7 +41,7 @@ size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
     option = Substituted(interp, VarText(*optionAttribute));
   }
   std::string value = strcasecmp(option.c_str(), "noparse") == 0 ? std::string(body) : Substituted(interp, body);
-  VarSet(*ScopeGetOrCreate(*scope, name), value);
+  VarSet(*ScopeGetOrCreate(*target.scope, target.name), value);
   return next;
 }
 
