@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -98,14 +97,20 @@ TEST_F(TraceTest, FileLevelOpensTheMirroredFileAndPrefixesLines) {
   EXPECT_EQ(Out(), "");
 
   std::string text = FileText("kwldebug/www/site/index.kwl.debug");
-  std::regex expected(
-      "  7:--- START DEBUG v3\\.8rc6 [0-3][0-9]/[01][0-9]/20[0-9]{2} "
-      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]  "
-      "/www/site/index\\.kwl->kwldebug/www/site/index\\.kwl\\.debug\n"
-      "  7:ab\n"
-      "1234:c\nd\n"
-      "1234:--- CLOSE DEBUG [0-3][0-9]/[01][0-9]/20[0-9]{2} [0-2][0-9]:[0-5][0-9]:[0-6][0-9] \n");
-  EXPECT_TRUE(std::regex_match(text, expected)) << text;
+  // Dates and line numbers vary; every digit is compared as "9".
+  std::string masked = text;
+  for (char& c : masked) {
+    if (c >= '0' && c <= '9') c = '9';
+  }
+  EXPECT_EQ(masked,
+            "  9:--- START DEBUG v9.9rc9 99/99/9999 99:99:99  "
+            "/www/site/index.kwl->kwldebug/www/site/index.kwl.debug\n"
+            "  9:ab\n"
+            "9999:c\nd\n"
+            "9999:--- CLOSE DEBUG 99/99/9999 99:99:99 \n")
+      << text;
+  EXPECT_EQ(text.substr(0, 4), "  7:");
+  EXPECT_NE(text.find("\n1234:c\n"), std::string::npos);
 }
 
 TEST_F(TraceTest, FileReplacedOnReopenAndSuffixExtendsTheName) {
