@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_table.h"
 #include "core/modules.h"
 #include "core/scope.h"
 #include "core/variable.h"
@@ -53,6 +54,7 @@ struct Process {
   std::FILE* out = stdout;  // headers and page text, one buffered stream
   uint64_t randomState = 0x853c49e6748fea9bULL;
   ModuleTable modules;
+  FileTable files;  // streams opened by <FILE OPEN>, by handle
   CellFormatter cellText = nullptr;
   // The database client's version number (m * 10000 + n * 100 + p), once known.
   int (*databaseClientVersion)() = nullptr;

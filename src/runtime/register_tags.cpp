@@ -1,8 +1,11 @@
 #include "runtime/register_tags.h"
 
+#include "data/file_tags.h"
+#include "data/function_tag.h"
 #include "data/set_tags.h"
 #include "interp/control_tags.h"
 #include "runtime/cookies.h"
+#include "runtime/debug_tag.h"
 
 namespace kwl {
 
@@ -12,6 +15,9 @@ void RegisterAllTags(TagRegistry& tags) {
   RegisterControlTags(tags);
   RegisterSetTags(tags);
   RegisterCookieTags(tags);
+  RegisterFunctionTag(tags);
+  RegisterDebugTag(tags);
+  RegisterFileTags(tags);  // FILE, SYSTEM, WAIT
   // CONNECT and SQL load the database module on first use.
   tags[kTagConnect].module = "db";
   tags[kTagSql].module = "db";
