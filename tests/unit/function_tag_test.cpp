@@ -1,0 +1,38 @@
+#include "data/function_tag.h"
+#include "data/set_tags.h"
+
+#include <gtest/gtest.h>
+
+#include "interp_fixture.h"
+
+namespace kwl {
+namespace {
+
+using testing::OnLargeStack;
+using testing::PageRun;
+
+TEST(FunctionTag, EndlessRecursionLeavesTheStackAsItWas) {
+  OnLargeStack([] {
+    PageRun run;
+    RegisterFunctionTag(run.tags);
+    RegisterSetTags(run.tags);  // SCOPE
+    size_t blocks = run.proc.stack.blocks.size();
+    run.Run("<FUNCTION NAME=f><SCOPE>x<FUNCTION EXEC=f></FUNCTION><FUNCTION EXEC=f>");
+    EXPECT_EQ(run.interp.abortCode, kAbortFatal);
+    EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR: Too many nested FUNCTION calls (f) ! Exit...");
+    EXPECT_EQ(run.proc.stack.blocks.size(), blocks);
+    EXPECT_EQ(run.proc.nesting, 0);
+  });
+}
+
+TEST(FunctionTag, CallsDoNotMoveTheCallersLineNumber) {
+  PageRun run;
+  RegisterFunctionTag(run.tags);
+  // The definition's body lines count once, where it is written; a call
+  // runs them again but the caller's count stays.
+  run.Run("a\n<FUNCTION NAME=f>\n\n</FUNCTION>\n<FUNCTION EXEC=f><FUNCTION EXEC=f>\n");
+  EXPECT_EQ(run.proc.lines.back(), 1 + 1 + 2 + 1 + 1);
+}
+
+}  // namespace
+}  // namespace kwl
