@@ -19,7 +19,8 @@ struct OpenMode {
   char letter;
 };
 
-constexpr OpenMode kModes[] = {{"read", "rb", 'r'}, {"write", "wb", 'w'}, {"append", "ab", 'a'}};
+// "e": commands run by SYSTEM do not inherit the page's files.
+constexpr OpenMode kModes[] = {{"read", "rbe", 'r'}, {"write", "wbe", 'w'}, {"append", "abe", 'a'}};
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -140,7 +141,7 @@ void FileExist(FileCall& call) {
     ReportError(interp, 2, "ERROR: File unknown");
     return;
   }
-  std::FILE* stream = OpenFile(ResolvePath(interp.proc, written), "rb");
+  std::FILE* stream = OpenFile(ResolvePath(interp.proc, written), "rbe");
   if (!stream) {
     if (!call.value.empty()) SetHandle(interp, call.value, 0, 0);
     ReportError(interp, 0, "File not exist or can't be open");
