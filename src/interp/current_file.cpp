@@ -1,5 +1,7 @@
 #include "interp/current_file.h"
 
+#include <unistd.h>
+
 #include <string>
 
 #include "core/paths.h"
@@ -11,7 +13,13 @@ void SetCurrentFileVariables(Interpreter& interp) {
   VarSet(*interp.currentfile, "");
   VarSet(*interp.currentdir, "");
   std::string base = BaseDir(interp.proc);
-  const std::string& page = interp.proc.pagePath;
+  std::string page = interp.proc.pagePath;
+  // A page named relative to the working directory (kwl page.kwl) is
+  // placed there first, as an absolute path would be.
+  if (!page.empty() && page[0] != '/') {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd)) page = std::string(cwd) + "/" + page;
+  }
   if (base.size() > page.size() || page.compare(0, base.size(), base) != 0) return;
   std::string_view relative = std::string_view(page).substr(base.size());
   size_t slash = relative.rfind('/');
