@@ -36,9 +36,9 @@ void AppendCell(Process& proc, const DATable& rows, int64_t row, int column, std
   if (auto item = DAGetItem(rows, row, column)) out.append(item->bytes);
 }
 
-// A result block answers by column number or exact column name.
-bool ResolveColumn(Process& proc, const Block& block, std::string_view name, int32_t number,
-                   bool nameMode, std::string& out) {
+// The column of a result block that answers to `name` (by number or exact name), or -1.
+int ColumnOf(const Block& block, std::string_view name, int32_t number) {
+  if (block.kind != kBlockData || DARowCount(block.rows) == 0) return -1;
   int columns = DAColumnCount(block.rows);
   int column = -1;
   if (number > 0) {
@@ -46,22 +46,13 @@ bool ResolveColumn(Process& proc, const Block& block, std::string_view name, int
   } else if (!DAFindColumn(block.rows, name, &column)) {
     column = -1;
   }
-  if (column < 0) return false;
-  if (nameMode) {
-    out.append(block.rows.columns[static_cast<size_t>(column)].name);
-  } else {
-    AppendCell(proc, block.rows, block.currentRow, column, out);
-  }
-  return true;
+  return column;
 }
 
-bool ResolveVariable(const Block& block, std::string_view name, int32_t number, bool nameMode,
-                     std::string& out) {
+// The variable of a block that answers to `name` (by position or name), or null.
+Variable* VariableOf(const Block& block, std::string_view name, int32_t number) {
   Variable* var = number > 0 ? block.vars.Nth(static_cast<size_t>(number - 1)) : nullptr;
-  if (!var) var = block.vars.Find(name);
-  if (!var) return false;
-  out.append(nameMode ? var->name : VarText(*var));
-  return true;
+  return var ? var : block.vars.Find(name);
 }
 
 }  // namespace
@@ -72,9 +63,17 @@ bool ResolveName(Process& proc, std::string_view name, bool nameMode, std::strin
   const auto& blocks = proc.stack.blocks;
   for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
     const Block& block = **it;
-    bool found = block.kind == kBlockData && DARowCount(block.rows) > 0 &&
-                 ResolveColumn(proc, block, name, number, nameMode, out);
-    if (!found) found = ResolveVariable(block, name, number, nameMode, out);
+    bool found = true;
+    if (int column = ColumnOf(block, name, number); column >= 0) {
+      if (nameMode)
+        out.append(block.rows.columns[static_cast<size_t>(column)].name);
+      else
+        AppendCell(proc, block.rows, block.currentRow, column, out);
+    } else if (Variable* var = VariableOf(block, name, number)) {
+      out.append(nameMode ? var->name : VarText(*var));
+    } else {
+      found = false;
+    }
     if (found) {
       TRACE(proc, "%s ", block.name.c_str());
       return true;
@@ -87,6 +86,16 @@ bool ResolveName(Process& proc, std::string_view name, bool nameMode, std::strin
     return true;
   }
   return false;
+}
+
+Variable* ResolveVariable(Process& proc, std::string_view name) {
+  int32_t number = LeadingNumber(name);
+  const auto& blocks = proc.stack.blocks;
+  for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
+    if (ColumnOf(**it, name, number) >= 0) return nullptr;
+    if (Variable* var = VariableOf(**it, name, number)) return var;
+  }
+  return nullptr;
 }
 
 Block* BlockReturnTarget(Process& proc) {

@@ -1,5 +1,6 @@
 #include "core/variable.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
@@ -40,8 +41,8 @@ int32_t ParseDecimal(std::string_view text) {
 static void RenderInteger(Variable& var) {
   if (var.kind == kKindInteger && var.stale) {
     char digits[16];
-    int n = std::snprintf(digits, sizeof digits, "%d", var.integer);
-    var.text.assign(digits, static_cast<size_t>(n));
+    auto written = std::to_chars(digits, digits + sizeof digits, var.integer);
+    var.text.assign(digits, written.ptr);
     var.stale = false;
   }
 }
@@ -88,6 +89,14 @@ void VarSetInt(Variable& var, int32_t value) {
 void VarAppend(Variable& var, std::string_view data) {
   if (data.empty()) return;
   RenderInteger(var);
+  var.text.append(data);
+  var.kind = kKindText;
+  var.stale = true;
+  var.null = false;
+}
+
+void VarExtend(Variable& var, std::string_view data) {
+  VarText(var);  // renders a stale integer, empties a null value
   var.text.append(data);
   var.kind = kKindText;
   var.stale = true;

@@ -48,6 +48,9 @@ std::string VarCopyText(Variable& var, size_t max);
 void VarSet(Variable& var, std::string_view data);
 void VarSetInt(Variable& var, int32_t value);
 void VarAppend(Variable& var, std::string_view data);
+// The value becomes its own text followed by `data`, as VarSet(var, VarText(var) + data)
+// would make it, without copying the text.
+void VarExtend(Variable& var, std::string_view data);
 void VarAppendFormat(Variable& var, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void VarInsert(Variable& var, long pos, std::string_view data);
 void VarReplace(Variable& var, long pos, long oldLen, std::string_view data);

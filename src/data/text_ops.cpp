@@ -1,7 +1,10 @@
 // Format operations on text: VALUE, NOACCENT, UPCASE, LOWCASE, LEN and the trims.
 #include <strings.h>
 
+#include "core/resolve.h"
+#include "core/trace.h"
 #include "data/format_ops.h"
+#include "interp/substitute.h"
 #include "runtime/accents.h"
 #include "runtime/charset.h"
 
@@ -30,16 +33,40 @@ int CaseMapped(FormatCall& call, bool upper) {
   return 0;
 }
 
+// A VALUE that begins with a plain reference to the target itself ("$s$x"
+// into s, a text built up in a loop) only appends the rest: the target; null
+// otherwise. Not while values are escaped or traced, which see the whole value.
+Variable* ExtendedVariable(FormatCall& call) {
+  Interpreter& interp = call.interp;
+  std::string_view name = call.name;
+  std::string_view value = VarText(call.input);
+  if (name.empty() || name.size() > kMaxNameLength || value.size() < name.size() + 2 ||
+      value[0] != '$' || value.substr(1, name.size()) != name || value[name.size() + 1] != '$' ||
+      name[0] == '+' || name[0] == '#' ||
+      name.find_first_of("[($ \r\n\"") != std::string_view::npos || interp.escapeValues ||
+      TraceActive(interp.proc)) {
+    return nullptr;
+  }
+  Variable* target = call.scope.Find(name);
+  return target && target == ResolveVariable(interp.proc, name) ? target : nullptr;
+}
+
 }  // namespace
 
 int FormatValue(FormatCall& call) {
-  std::string input = FormatInput(call);
-  Variable& target = FormatTarget(call);
-  VarSet(target, input);
+  Variable* target = ExtendedVariable(call);
+  if (target) {
+    std::string_view rest = std::string_view(VarText(call.input)).substr(call.name.size() + 2);
+    VarExtend(*target, Substituted(call.interp, rest));
+  } else {
+    std::string input = FormatInput(call);
+    target = &FormatTarget(call);
+    VarSet(*target, input);
+  }
   bool present = false;
   std::string charset = OtherAttribute(call, "CHARSET", &present);
   if (present && strcasecmp(charset.c_str(), PageCharset(call.interp).c_str()) != 0) {
-    ConvertCharset(call.interp, charset, target);
+    ConvertCharset(call.interp, charset, *target);
   }
   return 0;
 }
