@@ -1,5 +1,6 @@
 #include "interp/arithmetic.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -12,12 +13,22 @@ namespace kwl {
 
 namespace {
 
-constexpr std::string_view kOperators = "+-/*()%";
 constexpr int32_t kIntMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
 
 bool IsOperator(char c) {
-  return kOperators.find(c) != std::string_view::npos;
+  switch (c) {
+    case '+':
+    case '-':
+    case '/':
+    case '*':
+    case '(':
+    case ')':
+    case '%':
+      return true;
+    default:
+      return false;
+  }
 }
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -40,13 +51,10 @@ std::string_view TrimOperand(Process& proc, std::string_view raw) {
     TRACE(proc, "EXPR OPERAND TOO LONG\n");
     raw = raw.substr(0, kMaxArithOperand);
   }
-  while (!raw.empty() && std::string_view(" \t\r\n").find(raw.back()) != std::string_view::npos) {
-    raw.remove_suffix(1);
-  }
-  while (!raw.empty() &&
-         std::string_view(" \r\t\n\v\f").find(raw.front()) != std::string_view::npos) {
-    raw.remove_prefix(1);
-  }
+  auto trailing = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  auto leading = [&](char c) { return trailing(c) || c == '\v' || c == '\f'; };
+  while (!raw.empty() && trailing(raw.back())) raw.remove_suffix(1);
+  while (!raw.empty() && leading(raw.front())) raw.remove_prefix(1);
   return raw;
 }
 
@@ -129,6 +137,33 @@ struct IntMath {
     TRACE(proc, "%d MOD %d = %d\n", a, b, result);
     return result;
   }
+};
+
+// A stack whose first frames live in place: most expressions nest only a
+// few levels and so never allocate.
+template <class Frame>
+class FrameStack {
+ public:
+  size_t size() const { return size_; }
+  Frame& back() { return size_ <= kInPlace ? inPlace_[size_ - 1] : more_.back(); }
+  const Frame& back() const { return size_ <= kInPlace ? inPlace_[size_ - 1] : more_.back(); }
+  void push_back(const Frame& frame) {
+    if (size_ < kInPlace)
+      inPlace_[size_] = frame;
+    else
+      more_.push_back(frame);
+    ++size_;
+  }
+  void pop_back() {
+    if (size_ > kInPlace) more_.pop_back();
+    --size_;
+  }
+
+ private:
+  static constexpr size_t kInPlace = 16;
+  std::array<Frame, kInPlace> inPlace_;  // written before it is read
+  std::vector<Frame> more_;
+  size_t size_ = 0;
 };
 
 // The recursive-descent parser of the language, run on an explicit stack so
@@ -251,7 +286,7 @@ class ArithParser {
   size_t pos_;
   bool& error_;
   size_t tooDeepAt_ = std::string_view::npos;
-  std::vector<Frame> frames_;
+  FrameStack<Frame> frames_;
 };
 
 void ReportLeftOver(Interpreter& interp, std::string_view text, size_t pos) {

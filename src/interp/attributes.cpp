@@ -1,25 +1,41 @@
 // Tag attributes: the parser that cuts a tag chunk into named raw values.
 #include "interp/attributes.h"
 
+#include <array>
+
 #include "core/trace.h"
 
 namespace kwl {
 
 namespace {
 
-constexpr std::string_view kSeparators = " \t\r\n>/";
-constexpr std::string_view kNameEnds = " =>\t\r\n";
-constexpr std::string_view kBeforeValue = " =\t\r\n";
-constexpr std::string_view kUnquotedEnds = " >";
+// A set of bytes as a table, so that a walk through a tag costs one look-up per byte.
+class ByteSet {
+ public:
+  constexpr explicit ByteSet(std::string_view members) {
+    for (char c : members) in_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool operator[](char c) const { return in_[static_cast<unsigned char>(c)]; }
 
-size_t SkipAny(std::string_view text, size_t i, std::string_view set) {
-  while (i < text.size() && set.find(text[i]) != std::string_view::npos) ++i;
+ private:
+  std::array<bool, 256> in_{};
+};
+
+constexpr ByteSet kTagWordEnds(" \t");
+constexpr ByteSet kSeparators(" \t\r\n>/");
+constexpr ByteSet kNameEnds(" =>\t\r\n");
+constexpr ByteSet kBeforeValue(" =\t\r\n");
+constexpr ByteSet kUnquotedEnds(" >");
+constexpr ByteSet kQuotedStops("\"\\");
+
+size_t SkipAny(std::string_view text, size_t i, const ByteSet& set) {
+  while (i < text.size() && set[text[i]]) ++i;
   return i;
 }
 
-size_t SkipToAny(std::string_view text, size_t i, std::string_view set) {
-  const size_t hit = text.find_first_of(set, i);
-  return hit == std::string_view::npos ? text.size() : hit;
+size_t SkipToAny(std::string_view text, size_t i, const ByteSet& set) {
+  while (i < text.size() && !set[text[i]]) ++i;
+  return i;
 }
 
 constexpr char AsciiUpper(char c) {
@@ -44,7 +60,7 @@ char Unescape(char c) {
 // A backslash with nothing behind it is kept as written.
 size_t ReadQuoted(Process& proc, std::string_view text, size_t i, std::string& value) {
   while (i < text.size()) {
-    const size_t stop = SkipToAny(text, i, "\"\\");
+    const size_t stop = SkipToAny(text, i, kQuotedStops);
     value.append(text.substr(i, stop - i));
     if (stop == text.size()) return stop;
     if (text[stop] == '"') return stop + 1;
@@ -94,7 +110,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 AttributeList ParseAttributes(Process& proc, std::string_view chunk, int caseMode) {
   AttributeList list;
-  size_t i = SkipToAny(chunk, 0, " \t");  // the tag's own word
+  // Room for what most tags have.
+  list.reserve(4);
+  size_t i = SkipToAny(chunk, 0, kTagWordEnds);  // the tag's own word
   for (;;) {
     i = SkipAny(chunk, i, kSeparators);
     if (i == chunk.size()) break;

@@ -1,7 +1,5 @@
 #include "interp/numeric.h"
 
-#include <cstring>
-
 namespace kwl {
 
 bool IsNumericText(std::string_view text, bool* hasPoint) {
@@ -11,7 +9,8 @@ bool IsNumericText(std::string_view text, bool* hasPoint) {
       digit = true;
     } else if (c == '.') {
       point = true;
-    } else if (c == '\0' || !std::strchr("+-/* ()%", c)) {
+    } else if (c != '+' && c != '-' && c != '/' && c != '*' && c != ' ' && c != '(' && c != ')' &&
+               c != '%') {
       if (hasPoint) *hasPoint = point;
       return false;
     }

@@ -114,6 +114,11 @@ void AppendSubstring(Interpreter& interp, const Reference& ref, long position, s
 void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth);
 
 void AppendReference(Interpreter& interp, const Reference& ref, std::string& out, int depth) {
+  // The common plain reference lands straight in `out`, without a copy of its value.
+  if (!interp.escapeValues && ref.prefix != '+' && !ref.substring && !TraceActive(interp.proc)) {
+    if (!ResolveName(interp, ref.name, ref.prefix == '#', out)) AppendNull(interp, out);
+    return;
+  }
   std::string value;
   if (!ResolveName(interp, ref.name, ref.prefix == '#', value)) {
     AppendNull(interp, out);
