@@ -46,7 +46,7 @@ std::span<const FormatOperation> FormatOperations() { return kOperations; }
 
 std::string FormatInput(FormatCall& call) {
   std::string out;
-  SubstituteVariable(call.interp, call.input, out);
+  Substitute(call.interp, VarRawText(call.input), out);
   return out;
 }
 
@@ -59,10 +59,10 @@ Variable& FormatTarget(FormatCall& call) {
 int CurrentError(Interpreter& interp) { return interp.err ? VarInt(*interp.err) : 0; }
 
 std::string OtherAttribute(FormatCall& call, std::string_view name, bool* present) {
-  Variable* attribute = FindAttribute(call.attributes, name);
+  const Variable* attribute = FindAttribute(call.attributes, name);
   if (present) *present = attribute != nullptr;
   std::string out;
-  if (attribute) SubstituteVariable(call.interp, *attribute, out);
+  if (attribute) Substitute(call.interp, VarRawText(*attribute), out);
   return out;
 }
 

@@ -12,12 +12,13 @@
 namespace kwl {
 
 // What an operation receives: the tag's attributes, the target's name and
-// scope, and its own attribute (not yet substituted).
+// scope, and its own attribute (not yet substituted). The attributes are
+// read-only: the same parsed tag serves every pass of a loop.
 struct FormatCall {
   Interpreter& interp;
-  AttributeList& attributes;
+  const AttributeList& attributes;
   std::string_view name;
-  Variable& input;
+  const Variable& input;
   Scope& scope;
 };
 

@@ -10,12 +10,13 @@ namespace kwl {
 namespace {
 
 void SetTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  SharedAttributes parsed = interp.attributeCache.Get(interp.proc, call.chunk);
+  const AttributeList& attributes = *parsed;
   SetTarget target =
       FindSetTarget(interp, attributes, "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
   if (!target.scope || target.name.empty()) return;
   for (const FormatOperation& operation : FormatOperations()) {
-    Variable* input = FindAttribute(attributes, operation.name);
+    const Variable* input = FindAttribute(attributes, operation.name);
     if (!input) continue;
     FormatCall format{interp, attributes, target.name, *input, *target.scope};
     if (operation.handler(format) == 0) ReportError(interp, 0, "");
@@ -27,29 +28,31 @@ void SetTag(Interpreter& interp, const TagCall& call) {
 
 }  // namespace
 
-SetTarget FindSetTarget(Interpreter& interp, AttributeList& attributes, std::string_view missing) {
+SetTarget FindSetTarget(Interpreter& interp, const AttributeList& attributes,
+                        std::string_view missing) {
   SetTarget target;
-  Variable* nameAttribute = nullptr;
+  const Variable* nameAttribute = nullptr;
   target.scope = TargetScope(interp, attributes, &nameAttribute);
   if (!target.scope) {
     ReportError(interp, 1, missing);
     return target;
   }
-  target.name = Substituted(interp, VarText(*nameAttribute));
+  target.name = Substituted(interp, VarRawText(*nameAttribute));
   return target;
 }
 
-void ApplyReplace(Interpreter& interp, AttributeList& attributes, std::string_view name, Scope& scope) {
-  Variable* replace = FindAttribute(attributes, "REPLACE");
+void ApplyReplace(Interpreter& interp, const AttributeList& attributes, std::string_view name,
+                  Scope& scope) {
+  const Variable* replace = FindAttribute(attributes, "REPLACE");
   if (!replace) return;
-  std::string search = Substituted(interp, VarText(*replace));
+  std::string search = Substituted(interp, VarRawText(*replace));
   if (search.empty()) {
     ReportError(interp, 2, "ERROR in REPLACE tag");
     return;
   }
   std::string by;
-  if (Variable* byAttribute = FindAttribute(attributes, "BY")) {
-    by = Substituted(interp, VarText(*byAttribute));
+  if (const Variable* byAttribute = FindAttribute(attributes, "BY")) {
+    by = Substituted(interp, VarRawText(*byAttribute));
   } else {
     Trace(interp.proc, "ERROR : BY undefined in REPLACE tag\n");
   }

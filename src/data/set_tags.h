@@ -18,10 +18,12 @@ struct SetTarget {
   Scope* scope = nullptr;
   std::string name;
 };
-SetTarget FindSetTarget(Interpreter& interp, AttributeList& attributes, std::string_view missing);
+SetTarget FindSetTarget(Interpreter& interp, const AttributeList& attributes,
+                        std::string_view missing);
 
 // REPLACE/BY on the variable `name` of `scope`: every occurrence, left to
 // right, never searching inside a replacement.
-void ApplyReplace(Interpreter& interp, AttributeList& attributes, std::string_view name, Scope& scope);
+void ApplyReplace(Interpreter& interp, const AttributeList& attributes, std::string_view name,
+                  Scope& scope);
 
 }  // namespace kwl

@@ -39,7 +39,7 @@ int CaseMapped(FormatCall& call, bool upper) {
 Variable* ExtendedVariable(FormatCall& call) {
   Interpreter& interp = call.interp;
   std::string_view name = call.name;
-  std::string_view value = VarText(call.input);
+  std::string_view value = VarRawText(call.input);
   if (name.empty() || name.size() > kMaxNameLength || value.size() < name.size() + 2 ||
       value[0] != '$' || value.substr(1, name.size()) != name || value[name.size() + 1] != '$' ||
       name[0] == '+' || name[0] == '#' ||
@@ -56,7 +56,7 @@ Variable* ExtendedVariable(FormatCall& call) {
 int FormatValue(FormatCall& call) {
   Variable* target = ExtendedVariable(call);
   if (target) {
-    std::string_view rest = std::string_view(VarText(call.input)).substr(call.name.size() + 2);
+    std::string_view rest = std::string_view(VarRawText(call.input)).substr(call.name.size() + 2);
     VarExtend(*target, Substituted(call.interp, rest));
   } else {
     std::string input = FormatInput(call);

@@ -132,4 +132,28 @@ Variable* FindAttribute(AttributeList& list, std::string_view name) {
   return nullptr;
 }
 
+const Variable* FindAttribute(const AttributeList& list, std::string_view name) {
+  for (const Variable& var : list) {
+    if (EqualsNoCase(var.name, name)) return &var;
+  }
+  return nullptr;
+}
+
+SharedAttributes AttributeCache::Get(Process& proc, std::string_view chunk) {
+  if (TraceActive(proc)) return std::make_shared<const AttributeList>(ParseAttributes(proc, chunk));
+  if (auto found = parsed_.find(chunk); found != parsed_.end()) return found->second;
+  // A page that makes ever new tag texts (a value written into a tag) starts
+  // the cache afresh rather than growing it without end.
+  constexpr size_t kMaxBytes = size_t{1} << 20;
+  constexpr size_t kMaxTags = 4096;
+  if (bytes_ + chunk.size() > kMaxBytes || parsed_.size() >= kMaxTags) {
+    parsed_.clear();
+    bytes_ = 0;
+  }
+  auto attributes = std::make_shared<const AttributeList>(ParseAttributes(proc, chunk));
+  parsed_.emplace(chunk, attributes);
+  bytes_ += chunk.size();
+  return attributes;
+}
+
 }  // namespace kwl

@@ -6,8 +6,8 @@
 namespace kwl {
 
 bool OpeningCondition(Interpreter& interp, const TagCall& call, bool* flag, const char* noExpr) {
-  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
-  Variable* expr = FindAttribute(attributes, "EXPR");
+  SharedAttributes attributes = interp.attributeCache.Get(interp.proc, call.chunk);
+  const Variable* expr = FindAttribute(*attributes, "EXPR");
   *flag = false;  // a block without a condition never runs
   if (!expr) {
     ReportError(interp, 1, noExpr);
@@ -23,8 +23,8 @@ bool CondTag(Interpreter& interp, const TagCall& call, bool* flag) {
 }
 
 bool ElseTag(Interpreter& interp, const TagCall& call, bool* flag) {
-  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
-  Variable* expr = FindAttribute(attributes, "EXPR");
+  SharedAttributes attributes = interp.attributeCache.Get(interp.proc, call.chunk);
+  const Variable* expr = FindAttribute(*attributes, "EXPR");
   *flag = expr ? EvalCondition(interp, VarRawText(*expr)) : true;
   return true;
 }

@@ -10,6 +10,7 @@
 #include "core/process.h"
 #include "core/scope.h"
 #include "core/variable.h"
+#include "interp/attributes.h"
 
 namespace kwl {
 
@@ -68,6 +69,9 @@ struct Interpreter {
   // connections, say), by module name. It goes with the Interpreter, so a
   // page's connections and handles end with the page.
   std::map<std::string, std::shared_ptr<void>, std::less<>> moduleState;
+
+  // Tags that only read their attributes (SET, COND, WHILE, ELSE) take them from here.
+  AttributeCache attributeCache;
 };
 
 // Sets velerr/velerrmsg and traces "KWLERR=%d %s"; an error or warning

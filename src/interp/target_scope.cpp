@@ -35,12 +35,23 @@ Block* NamedBlock(ScopeStack& stack, std::string_view name) {
   return nullptr;
 }
 
+// For the attributes of a tag and for shared, read-only ones alike.
+template <class List, class Attribute>
+Scope* FirstTargetScope(Interpreter& interp, List& attributes, Attribute** nameAttribute) {
+  if ((*nameAttribute = FindAttribute(attributes, "SESSION"))) return SessionScope(interp);
+  if ((*nameAttribute = FindAttribute(attributes, "GLOBAL"))) return GlobalScope(interp);
+  if ((*nameAttribute = FindAttribute(attributes, "LOCAL"))) return LocalScope(interp, attributes);
+  if ((*nameAttribute = FindAttribute(attributes, "NAME"))) return LocalScope(interp, attributes);
+  if ((*nameAttribute = FindAttribute(attributes, "RETURN"))) return ReturnScope(interp);
+  return nullptr;
+}
+
 }  // namespace
 
-Scope* LocalScope(Interpreter& interp, AttributeList& attributes) {
-  if (Variable* scope = FindAttribute(attributes, "SCOPE")) {
+Scope* LocalScope(Interpreter& interp, const AttributeList& attributes) {
+  if (const Variable* scope = FindAttribute(attributes, "SCOPE")) {
     std::string name;
-    SubstituteVariable(interp, *scope, name);
+    Substitute(interp, VarRawText(*scope), name);
     if (Block* block = NamedBlock(interp.stack, name)) return &block->vars;
   }
   if (Block* block = BlockTopNotOfKind(interp.stack, kBlockData)) return &block->vars;
@@ -48,12 +59,12 @@ Scope* LocalScope(Interpreter& interp, AttributeList& attributes) {
 }
 
 Scope* TargetScope(Interpreter& interp, AttributeList& attributes, Variable** nameAttribute) {
-  if ((*nameAttribute = FindAttribute(attributes, "SESSION"))) return SessionScope(interp);
-  if ((*nameAttribute = FindAttribute(attributes, "GLOBAL"))) return GlobalScope(interp);
-  if ((*nameAttribute = FindAttribute(attributes, "LOCAL"))) return LocalScope(interp, attributes);
-  if ((*nameAttribute = FindAttribute(attributes, "NAME"))) return LocalScope(interp, attributes);
-  if ((*nameAttribute = FindAttribute(attributes, "RETURN"))) return ReturnScope(interp);
-  return nullptr;
+  return FirstTargetScope(interp, attributes, nameAttribute);
+}
+
+Scope* TargetScope(Interpreter& interp, const AttributeList& attributes,
+                   const Variable** nameAttribute) {
+  return FirstTargetScope(interp, attributes, nameAttribute);
 }
 
 }  // namespace kwl

@@ -13,10 +13,12 @@ namespace kwl {
 // names the variable). Null when the tag has none of them. SESSION also
 // marks the session as changed.
 Scope* TargetScope(Interpreter& interp, AttributeList& attributes, Variable** nameAttribute);
+Scope* TargetScope(Interpreter& interp, const AttributeList& attributes,
+                   const Variable** nameAttribute);
 
 // The block named by the SCOPE attribute, else the topmost block that is
 // not a result block, else GLOBAL. Result blocks are never chosen: their
 // variables vanish with the loop.
-Scope* LocalScope(Interpreter& interp, AttributeList& attributes);
+Scope* LocalScope(Interpreter& interp, const AttributeList& attributes);
 
 }  // namespace kwl

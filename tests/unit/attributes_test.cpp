@@ -95,24 +95,76 @@ TEST(FindAttribute, FirstMatchWithoutRegardToCase) {
   EXPECT_EQ(FindAttribute(empty, ""), nullptr);
 }
 
-TEST(ParseAttributes, TracesEscapesAndEachAttribute) {
-  Process proc;
+// What `proc` traces while `parse` runs, at trace level 4.
+template <class Parse>
+std::string TracedWhile(Process& proc, Parse parse) {
   Variable level("veldebug");
   VarSetInt(level, kTraceText);
   proc.debug = &level;
   std::FILE* file = std::tmpfile();
   proc.out = file;
-  ParseAttributes(proc, "<X A=\"1\\n2\" B>");
+  parse();
   std::fflush(file);
   std::string text(static_cast<size_t>(std::ftell(file)), '\0');
   std::rewind(file);
   text.resize(std::fread(text.data(), 1, text.size(), file));
   proc.out = stdout;
+  proc.debug = nullptr;
   std::fclose(file);
-  EXPECT_EQ(text,
+  return text;
+}
+
+TEST(ParseAttributes, TracesEscapesAndEachAttribute) {
+  Process proc;
+  EXPECT_EQ(TracedWhile(proc, [&] { ParseAttributes(proc, "<X A=\"1\\n2\" B>"); }),
             "Special char \\n\n"
             "PARSE: Param A Value 1\n2\n"
             "PARSE: Param B Value \n");
+}
+
+std::vector<std::string> Listed(const AttributeList& list) {
+  std::vector<std::string> out;
+  for (const Variable& var : list)
+    out.push_back(var.null ? var.name : var.name + "=" + VarRawText(var));
+  return out;
+}
+
+TEST(AttributeCache, OneParsePerTagTextAndTheSameAnswerAsTheParser) {
+  Process proc;
+  AttributeCache cache;
+  SharedAttributes first = cache.Get(proc, "<SET NAME=i EXPR=\"$i$+1\">");
+  EXPECT_EQ(Listed(*first), (Attrs{"NAME=i", "EXPR=$i$+1"}));
+  EXPECT_EQ(cache.Get(proc, "<SET NAME=i EXPR=\"$i$+1\">"), first);
+  // Texts that differ anywhere are different tags, even where the parses look alike.
+  EXPECT_EQ(Listed(*cache.Get(proc, "<SET NAME=i EXPR=\"$i$+2\">")),
+            (Attrs{"NAME=i", "EXPR=$i$+2"}));
+  EXPECT_EQ(Listed(*cache.Get(proc, "<set name=i expr=\"$i$+1\">")),
+            (Attrs{"NAME=i", "EXPR=$i$+1"}));
+  EXPECT_EQ(Listed(*cache.Get(proc, std::string_view("<X A=\"1\0\">", 10))), (Attrs{"A=1\0"s}));
+  EXPECT_EQ(Listed(*cache.Get(proc, "<X A=\"1\">")), (Attrs{"A=1"}));
+}
+
+TEST(AttributeCache, ManyTagTextsStartItAfreshWithoutLosingAHeldParse) {
+  Process proc;
+  AttributeCache cache;
+  SharedAttributes held = cache.Get(proc, "<SET NAME=held VALUE=1>");
+  for (int i = 0; i < 10000; ++i) {
+    std::string tag =
+        "<SET NAME=v" + std::to_string(i) + " VALUE=\"" + std::string(i % 300, 'x') + "\">";
+    ASSERT_EQ(Listed(*cache.Get(proc, tag)), Listed(ParseAttributes(proc, tag))) << tag;
+  }
+  EXPECT_EQ(Listed(*held), (Attrs{"NAME=held", "VALUE=1"}));
+}
+
+TEST(AttributeCache, EveryParseIsTracedWhileTheTraceIsOn) {
+  Process proc;
+  AttributeCache cache;
+  cache.Get(proc, "<X A=1>");
+  std::string traced = TracedWhile(proc, [&] {
+    cache.Get(proc, "<X A=1>");
+    cache.Get(proc, "<X A=1>");
+  });
+  EXPECT_EQ(traced, "PARSE: Param A Value 1\nPARSE: Param A Value 1\n");
 }
 
 }  // namespace
