@@ -1,7 +1,10 @@
 #include "interp/block_loops.h"
 
+#include <memory>
+
 #include "core/trace.h"
 #include "interp/run_text.h"
+#include "interp/scanner.h"
 
 namespace kwl {
 
@@ -11,17 +14,39 @@ size_t RunBody(Interpreter& interp, const LoopState& state, size_t pos, int mode
   return RunText(interp, state.text, pos, mode, condition, state.includeFlag);
 }
 
+// While a loop runs, its text is cut into chunks once: the passes reuse the
+// cuts. A loop inside a loop over the same text uses the outer one's.
+class RepeatedText {
+ public:
+  RepeatedText(Interpreter& interp, std::string_view text)
+      : interp_(interp), outer_(interp.chunks) {
+    if (!outer_ || !outer_->Covers(text)) {
+      map_ = std::make_unique<ChunkMap>(text);
+      interp.chunks = map_.get();
+    }
+  }
+  ~RepeatedText() { interp_.chunks = outer_; }
+  RepeatedText(const RepeatedText&) = delete;
+  RepeatedText& operator=(const RepeatedText&) = delete;
+
+ private:
+  Interpreter& interp_;
+  ChunkMap* outer_;
+  std::unique_ptr<ChunkMap> map_;
+};
+
 void SetGlobalInt(Interpreter& interp, std::string_view name, int64_t value) {
   if (interp.global) ScopeSetInt(*interp.global, name, static_cast<int32_t>(value));
 }
 
 // Runs the body once per row of `block`, each pass counting lines from the same place.
 template <class EachRow>
-size_t RunRows(Interpreter& interp, size_t start, Block& block, int mode,
+size_t RunRows(Interpreter& interp, const LoopState& state, size_t start, Block& block, int mode,
                EachRow eachRow) {
   long line = interp.proc.lines.back();
   size_t pos = start;
   int64_t rows = DARowCount(block.rows);
+  RepeatedText repeated(interp, state.text);
   while (block.currentRow < rows && interp.abortCode == 0) {
     interp.proc.lines.back() = line;
     pos = eachRow(start, mode);
@@ -48,6 +73,7 @@ size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
   size_t pos = call.after;
   bool ran = false;
   bool flag = false;
+  RepeatedText repeated(interp, state.text);
   for (int32_t passes = 0;;) {
     if (!handler || !handler(interp, call, &flag) || !flag) {
       if (!ran) pos = RunBody(interp, state, call.after, kModeWhileSkip);
@@ -77,7 +103,7 @@ size_t SqlLoop(Interpreter& interp, LoopState& state, const TagCall& call, bool 
     ScopeSetInt(block.vars, "sqlnumrow", 1);
     ScopeSetInt(block.vars, "sqlcolcount", DAColumnCount(block.rows));
     if (DARowCount(block.rows) > 0) {
-      pos = RunRows(interp, call.after, block, kModeSqlRow, [&](size_t start, int mode) {
+      pos = RunRows(interp, state, call.after, block, kModeSqlRow, [&](size_t start, int mode) {
         size_t next = RunBody(interp, state, start, mode);
         if (interp.sqlnumrow) VarSetInt(*interp.sqlnumrow, block.currentRow + 2);
         ScopeSetInt(block.vars, "sqlnumrow", block.currentRow + 2);
@@ -108,7 +134,7 @@ size_t XprocLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
     if (rows == 0) {
       pos = RunBody(interp, state, call.after, kModeXprocSkip);
     } else {
-      pos = RunRows(interp, call.after, block, kModeXprocRow, [&](size_t start, int mode) {
+      pos = RunRows(interp, state, call.after, block, kModeXprocRow, [&](size_t start, int mode) {
         TRACE(interp.proc, "Level %d row = %d/%d\n", interp.proc.nesting, block.currentRow,
               static_cast<int>(rows));
         size_t next = RunBody(interp, state, start, mode);
@@ -137,7 +163,7 @@ size_t XpathLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
     if (rows == 0) {
       pos = RunBody(interp, state, call.after, kModeXpathSkip);
     } else {
-      pos = RunRows(interp, call.after, block, kModeXpathRow, [&](size_t start, int mode) {
+      pos = RunRows(interp, state, call.after, block, kModeXpathRow, [&](size_t start, int mode) {
         size_t attrs = BlockPush(interp.stack, BlockNew(interp.stack, "XML2attr", kBlockData));
         if (slot.rowAttributes) slot.rowAttributes(interp, block, *interp.stack.blocks[attrs - 1]);
         size_t next = RunBody(interp, state, start, mode);

@@ -15,6 +15,7 @@
 namespace kwl {
 
 struct TagRegistry;
+class ChunkMap;
 
 constexpr int kAbortFatal = 9999;
 
@@ -72,6 +73,8 @@ struct Interpreter {
 
   // Tags that only read their attributes (SET, COND, WHILE, ELSE) take them from here.
   AttributeCache attributeCache;
+  // The chunks of the text that the innermost running loop repeats, if any.
+  ChunkMap* chunks = nullptr;
 };
 
 // Sets velerr/velerrmsg and traces "KWLERR=%d %s"; an error or warning

@@ -120,12 +120,23 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
   }
   ++proc.nesting;
   LoopState state{text, mode, condition, includeFlag, false};
+  ChunkMap* chunks = interp.chunks && interp.chunks->Covers(text) ? interp.chunks : nullptr;
   while (pos < text.size() && !state.ended) {
-    std::string_view chunk;
-    size_t after = NextChunk(text, pos, &chunk);
-    proc.lines.back() += std::count(chunk.begin(), chunk.end(), '\n');
     bool executed = ExecutedIn(state.mode, state.condition);
-    int code = chunk[0] == '<' ? RecogniseTag(proc, chunk, executed) : kTagNone;
+    std::string_view chunk;
+    size_t after;
+    int code;
+    if (chunks && !TraceActive(proc)) {
+      const ChunkMap::Chunk& cut = chunks->At(pos);
+      after = cut.end;
+      chunk = text.substr(pos, after - pos);
+      proc.lines.back() += cut.newlines;
+      code = cut.code;
+    } else {
+      after = NextChunk(text, pos, &chunk);
+      proc.lines.back() += std::count(chunk.begin(), chunk.end(), '\n');
+      code = chunk[0] == '<' ? RecogniseTag(proc, chunk, executed) : kTagNone;
+    }
     if (interp.abortCode) executed = false;
     pos = Dispatch(interp, state, code, TagCall{text, chunk, after, includeFlag}, executed);
   }

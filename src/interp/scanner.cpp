@@ -108,6 +108,18 @@ bool MatchesOpening(std::string_view chunk, const char* opening, size_t length) 
   return true;
 }
 
+// The first table entry whose opening begins the chunk.
+const TagEntry* MatchingTag(std::string_view chunk) {
+  if (chunk.size() < 2 || chunk[0] != '<') return nullptr;
+  const Candidates& slot = Index()[static_cast<unsigned char>(chunk[1])];
+  const auto table = TagTable();
+  for (uint8_t c = 0; c < slot.count; ++c) {
+    const TagEntry& tag = table[slot.entry[c]];
+    if (MatchesOpening(chunk, tag.opening, slot.length[c])) return &tag;
+  }
+  return nullptr;
+}
+
 void TraceTag(Process& proc, const TagEntry& tag, bool executing) {
   if (executing && tag.listed) TRACE(proc, "\n");
   TRACE(proc, "KWL TAG: %s>\n", tag.opening);
@@ -126,18 +138,21 @@ size_t NextChunk(std::string_view text, size_t pos, std::string_view* chunk) {
   return end;
 }
 
+const ChunkMap::Chunk& ChunkMap::At(size_t pos) {
+  auto found = chunks_.find(pos);
+  if (found != chunks_.end()) return found->second;
+  std::string_view chunk;
+  Chunk cut{NextChunk(text_, pos, &chunk), kTagNone, 0};
+  for (char c : chunk) cut.newlines += c == '\n';
+  if (const TagEntry* tag = MatchingTag(chunk)) cut.code = tag->code;
+  return chunks_.emplace(pos, cut).first->second;
+}
+
 int RecogniseTag(Process& proc, std::string_view chunk, bool executing) {
-  if (chunk.size() < 2 || chunk[0] != '<') return kTagNone;
-  const Candidates& slot = Index()[static_cast<unsigned char>(chunk[1])];
-  const auto table = TagTable();
-  for (uint8_t c = 0; c < slot.count; ++c) {
-    const TagEntry& tag = table[slot.entry[c]];
-    if (MatchesOpening(chunk, tag.opening, slot.length[c])) {
-      TraceTag(proc, tag, executing);
-      return tag.code;
-    }
-  }
-  return kTagNone;
+  const TagEntry* tag = MatchingTag(chunk);
+  if (!tag) return kTagNone;
+  TraceTag(proc, *tag, executing);
+  return tag->code;
 }
 
 }  // namespace kwl
