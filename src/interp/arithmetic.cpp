@@ -1,5 +1,6 @@
 #include "interp/arithmetic.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -321,6 +322,15 @@ double EvalNumber(Interpreter& interp, std::string_view text, bool* error) {
 }
 
 int32_t EvalInteger(Interpreter& interp, std::string_view text, bool* error, bool* overflow) {
+  // A plain number, the commonest text here, reads as the parser would read it.
+  if (!text.empty() && text.size() <= kMaxArithOperand &&
+      std::all_of(text.begin(), text.end(), IsDigit)) {
+    bool tooBig = false;
+    int32_t value = ReadInt(text, tooBig);
+    if (error) *error = false;
+    if (overflow) *overflow = tooBig;
+    return value;
+  }
   bool unused = false;
   int32_t result = 0;
   size_t end = ParseArith(interp.proc, text, 0, ArithStop::kNone, error ? error : &unused, &result,
