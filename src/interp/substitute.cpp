@@ -13,6 +13,21 @@ namespace {
 // $+name$ re-substitutes a value; a value that refers to itself would never end.
 constexpr int kMaxResubstitution = 32;
 
+// A value that refers to itself twice doubles at each level: one substitution
+// re-substitutes at most this many values and bytes; further ones are written
+// as they are, as at the depth limit.
+struct Resubstitutions {
+  int values = 10000;
+  size_t bytes = size_t{16} << 20;
+
+  bool Take(size_t size) {
+    if (values == 0 || size > bytes) return false;
+    --values;
+    bytes -= size;
+    return true;
+  }
+};
+
 bool IsNameEnd(char c) { return std::strchr("[($ \r\n\"", c) != nullptr && c != '\0'; }
 bool IsIndexEnd(char c) { return c == ']' || c == '$' || c == ' ' || c == '\r' || c == '\n' || c == '"'; }
 bool IsPositionEnd(char c) { return c == ',' || c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"'; }
@@ -111,9 +126,11 @@ void AppendSubstring(Interpreter& interp, const Reference& ref, long position, s
   out.append(value.substr(start, end - start));
 }
 
-void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth);
+void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth,
+                  Resubstitutions& left);
 
-void AppendReference(Interpreter& interp, const Reference& ref, std::string& out, int depth) {
+void AppendReference(Interpreter& interp, const Reference& ref, std::string& out, int depth,
+                     Resubstitutions& left) {
   // The common plain reference lands straight in `out`, without a copy of its value.
   if (!interp.escapeValues && ref.prefix != '+' && !ref.substring && !TraceActive(interp.proc)) {
     if (!ResolveName(interp, ref.name, ref.prefix == '#', out)) AppendNull(interp, out);
@@ -132,8 +149,11 @@ void AppendReference(Interpreter& interp, const Reference& ref, std::string& out
     TRACE(interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(value.size()), value.c_str());
   }
   if (ref.prefix == '+') {
-    if (depth < kMaxResubstitution) SubstituteAt(interp, value, out, depth + 1);
-    else out += value;
+    if (depth < kMaxResubstitution && left.Take(value.size())) {
+      SubstituteAt(interp, value, out, depth + 1, left);
+    } else {
+      out += value;
+    }
   } else if (long position = ref.substring ? ReadBound(interp, ref.position) : 0; position != 0) {
     AppendSubstring(interp, ref, position, value, out);
   } else {
@@ -167,7 +187,8 @@ bool ReadReference(Interpreter& interp, std::string_view text, size_t& pos, Refe
   return true;
 }
 
-void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth) {
+void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth,
+                  Resubstitutions& left) {
   size_t pos = 0;
   while (pos < text.size()) {
     const void* found = std::memchr(text.data() + pos, '$', text.size() - pos);
@@ -184,7 +205,7 @@ void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, 
       continue;
     }
     Reference ref;
-    if (ReadReference(interp, text, pos, ref)) AppendReference(interp, ref, out, depth);
+    if (ReadReference(interp, text, pos, ref)) AppendReference(interp, ref, out, depth, left);
   }
 }
 
@@ -215,7 +236,8 @@ bool ResolveName(Interpreter& interp, std::string_view name, bool nameMode, std:
 }
 
 void Substitute(Interpreter& interp, std::string_view text, std::string& out) {
-  SubstituteAt(interp, text, out, 0);
+  Resubstitutions left;
+  SubstituteAt(interp, text, out, 0, left);
 }
 
 void SubstituteVariable(Interpreter& interp, Variable& var, std::string& out) {

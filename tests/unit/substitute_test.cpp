@@ -59,6 +59,32 @@ TEST(Substitute, ResubstitutionIsBounded) {
   EXPECT_EQ(deep.substr(0, 3), "xxx");
 }
 
+// A value that refers to itself twice doubled at each of the 32 levels: the
+// substitution never ended (found by the substitution fuzzer).
+TEST(Substitute, ResubstitutionOfAValueThatBranchesIsBoundedInBreadth) {
+  PageRun run;
+  run.Set("two", "<$+two$$+two$>");
+  std::string out = Sub(run, "$+two$");
+  EXPECT_EQ(out.substr(0, 6), "<<<<<<");
+  // 10,000 expansions of 14 bytes, and their unexpanded leaves.
+  EXPECT_GT(out.size(), 10000u);
+  EXPECT_LT(out.size(), 1000000u);
+  // Each substitution has its own allowance.
+  EXPECT_EQ(Sub(run, "$+two$"), out);
+
+  // A large value that refers to itself: at most 16 MiB are re-substituted.
+  run.Set("big", std::string(4 << 20, 'b') + "$+big$$+big$");
+  std::string big = Sub(run, "$+big$");
+  EXPECT_GT(big.size(), size_t{16} << 20);
+  EXPECT_LT(big.size(), size_t{32} << 20);
+
+  // A template that expands many times below the allowance is expanded whole.
+  run.Set("leaf", "x");
+  run.Set("four", "$+leaf$$+leaf$$+leaf$$+leaf$");
+  run.Set("many", "$+four$$+four$$+four$$+four$$+four$$+four$$+four$$+four$");
+  EXPECT_EQ(Sub(run, "$+many$$+many$"), std::string(64, 'x'));
+}
+
 TEST(Substitute, LimitsAndEscapes) {
   PageRun run;
   std::string longName(300, 'n');
