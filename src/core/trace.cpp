@@ -104,15 +104,12 @@ void TraceWrite(Process& proc, std::string_view text) {
 
 void Trace(Process& proc, const char* format, ...) {
   if (!TraceActive(proc)) return;
-  char buffer[2048];
+  FormatScratch scratch;
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  std::string_view text = FormatIntoScratch(scratch, format, args);
   va_end(args);
-  if (n < 0) return;
-  size_t len = static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1;
-  std::string_view text(buffer, len);
-  TraceWrite(proc, text.substr(0, text.find('\0')));
+  TraceWrite(proc, text);
 }
 
 void TraceClose(Process& proc) {

@@ -103,16 +103,21 @@ void VarExtend(Variable& var, std::string_view data) {
   var.null = false;
 }
 
-void VarAppendFormat(Variable& var, const char* format, ...) {
-  char scratch[2048];
-  va_list args;
-  va_start(args, format);
+std::string_view FormatIntoScratch(FormatScratch& scratch, const char* format, va_list args) {
   int n = std::vsnprintf(scratch, sizeof scratch, format, args);
-  va_end(args);
-  if (n < 0) return;
+  if (n < 0) return {};
   size_t len = static_cast<size_t>(n) < sizeof scratch ? static_cast<size_t>(n) : sizeof scratch - 1;
   std::string_view text(scratch, len);
-  VarAppend(var, text.substr(0, text.find('\0')));
+  return text.substr(0, text.find('\0'));
+}
+
+void VarAppendFormat(Variable& var, const char* format, ...) {
+  FormatScratch scratch;
+  va_list args;
+  va_start(args, format);
+  std::string_view text = FormatIntoScratch(scratch, format, args);
+  va_end(args);
+  VarAppend(var, text);
 }
 
 void VarInsert(Variable& var, long pos, std::string_view data) {

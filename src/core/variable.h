@@ -1,6 +1,7 @@
 // Variable: the one value record of the interpreter, also its growable string buffer.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,6 +53,12 @@ void VarAppend(Variable& var, std::string_view data);
 // would make it, without copying the text.
 void VarExtend(Variable& var, std::string_view data);
 void VarAppendFormat(Variable& var, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// printf into a 2,048-byte scratch area: the text, cut at 2,047 bytes and at
+// its first zero byte (as the system's formatted texts always were).
+using FormatScratch = char[2048];
+std::string_view FormatIntoScratch(FormatScratch& scratch, const char* format, va_list args)
+    __attribute__((format(printf, 2, 0)));
 void VarInsert(Variable& var, long pos, std::string_view data);
 void VarReplace(Variable& var, long pos, long oldLen, std::string_view data);
 void VarTruncate(Variable& var, long n);
