@@ -47,6 +47,11 @@ run_ctest build-asan
 
 # ---------------------------------------------------------------------------
 # Fuzzers (fuzz/, built with clang) run here, each for a bounded time.
+echo "=== fuzzers"
+if ! fuzz/run.sh 20; then
+  echo "=== FAILED: fuzzers"
+  status=1
+fi
 # ---------------------------------------------------------------------------
 
 if [[ $status -eq 0 ]]; then
