@@ -28,7 +28,9 @@ struct Resubstitutions {
   }
 };
 
-bool IsNameEnd(char c) { return std::strchr("[($ \r\n\"", c) != nullptr && c != '\0'; }
+bool IsNameEnd(char c) {
+  return c == '[' || c == '(' || c == '$' || c == ' ' || c == '\r' || c == '\n' || c == '"';
+}
 bool IsIndexEnd(char c) { return c == ']' || c == '$' || c == ' ' || c == '\r' || c == '\n' || c == '"'; }
 bool IsPositionEnd(char c) { return c == ',' || c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"'; }
 bool IsLengthEnd(char c) { return c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"'; }
