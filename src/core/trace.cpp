@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/header_text.h"
+
 namespace kwl {
 
 namespace {
@@ -56,7 +58,7 @@ void TraceOpen(Process& proc, std::string_view pagePath) {
   proc.trace.filePath = TraceFileName(pagePath, true);
   proc.trace.file = std::fopen(proc.trace.filePath.c_str(), "w");
   if (!proc.trace.file) {
-    std::fprintf(proc.out, "KWL ERROR - Can't open debug '%s'\n", proc.trace.filePath.c_str());
+    std::fprintf(proc.out, "KWL ERROR - Can't open debug '%s'\n", WithoutLineBreaks(proc.trace.filePath).c_str());
     return;
   }
   proc.trace.lastEndedNewline = true;

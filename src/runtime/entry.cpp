@@ -16,6 +16,7 @@
 #include "data/cell_format.h"
 #include "runtime/config.h"
 #include "runtime/info_page.h"
+#include "runtime/page_choice.h"
 #include "runtime/page_runner.h"
 #include "runtime/register_tags.h"
 #include "runtime/request.h"
@@ -89,49 +90,13 @@ void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv, Va
   ReadOneCharacter();
 }
 
-// True when `path` is this program's own file, reached through any link.
-bool IsThisProgram(const char* path) {
-  struct stat script;
-  struct stat self;
-  return stat(path, &script) == 0 && stat("/proc/self/exe", &self) == 0 &&
-         script.st_dev == self.st_dev && script.st_ino == self.st_ino;
-}
-
-// The page a CGI request runs: the server's translated path, else the script
-// it names when that is a page rather than this program (a server may run
-// the program itself through a link, which then shows the information page).
-std::string CgiPagePath() {
-  if (const char* translated = std::getenv("PATH_TRANSLATED")) return translated;
-  const char* script = std::getenv("SCRIPT_FILENAME");
-  if (!script || IsThisProgram(script)) return "";
-  return script;
-}
-
-// The `page` parameter names a file below the parent of the working
-// directory; it never reaches further up, and never holds a zero byte.
-bool PageParameterPath(Scope& global, std::string* path) {
-  std::string value;
-  if (Variable* page = global.Find("page")) value = VarText(*page).substr(0, 255);
-  if (value.find('\0') != std::string::npos) return false;
-  std::string_view rest = value;
-  while (!rest.empty()) {
-    size_t slash = rest.find('/');
-    std::string_view component = rest.substr(0, slash);
-    if (component == "..") return false;
-    if (slash == std::string_view::npos) break;
-    rest.remove_prefix(slash + 1);
-  }
-  *path = (value.empty() || value[0] == '/') ? ".." + value : "../" + value;
-  return true;
-}
-
 // Runs the page the request asks for, or answers it otherwise; returns
 // whether a page changed the session.
 bool AnswerRequest(Process& proc, TagRegistry& tags, int code) {
   switch (code) {
     case kRequestDecoded: {
       std::string page = proc.pagePath;
-      if (page.empty() && !PageParameterPath(GlobalScope(proc), &page)) {
+      if (page.empty() && !PageParameterPath(proc, PageParameter(GlobalScope(proc)), &page)) {
         Trace(proc, "Page refused\n");
         return false;
       }
@@ -160,9 +125,7 @@ bool AnswerRequest(Process& proc, TagRegistry& tags, int code) {
 }
 
 void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
-  proc.pagePath = CgiPagePath();
-  const char* pathInfo = std::getenv("PATH_INFO");
-  proc.pathInfo = pathInfo ? pathInfo : proc.pagePath;
+  ChooseCgiPage(proc);
   OpenRunTrace(proc);
   int32_t timeout = 0;
   ScopeGetInt(BlockTopOfKind(proc.stack, kBlockConfig)->vars, "velsessiontimeout", &timeout);
@@ -172,14 +135,15 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
   VarSetInt(*timeoutVar, store.timeoutMinutes);
   Scope* session = SessionScope(proc);
   Variable& id = *sessionId;  // lives on in GLOBAL
-  if (session && std::getenv("REQUEST_METHOD")) SessionLoad(proc, store, id, *session);
+  SessionLock lock;  // held until the end of the run
+  if (session && std::getenv("REQUEST_METHOD")) lock = SessionLoad(proc, store, id, *session);
   Scope& global = GlobalScope(proc);
   int code = CgiDecodeRequest(proc, global, session, stdin);
   AddStandalone(global, std::move(proc.debugOwned));
   AddStandalone(global, std::move(timeoutVar));
   AddStandalone(global, std::move(sessionId));
   bool changed = AnswerRequest(proc, tags, code);
-  if (session && changed) SessionSave(proc, store, id, *session);
+  if (session && changed) SessionSave(proc, store, id, *session, lock);
 }
 
 int RunProgram(int argc, char** argv) {

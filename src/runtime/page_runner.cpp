@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/header_text.h"
 #include "core/trace.h"
 #include "interp/current_file.h"
 #include "interp/run_text.h"
@@ -68,7 +69,8 @@ void SetCurrentFile(Interpreter& interp) { SetCurrentFileVariables(interp); }
 bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   std::string text;
   if (!ReadPageFile(pagePath, &text)) {
-    std::fprintf(interp.proc.out, "Impossible d'ouvrir le fichier: %s\n", pagePath.c_str());
+    // The path may come from the request (path information): it never ends the line.
+    std::fprintf(interp.proc.out, "Impossible d'ouvrir le fichier: %s\n", WithoutLineBreaks(pagePath).c_str());
     return false;
   }
   CreatePageVariables(interp);

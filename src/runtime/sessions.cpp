@@ -85,13 +85,45 @@ int32_t UnpredictableNumber(Process& proc) {
   return ProcessRandom(proc);
 }
 
-// Reads the session file and marks it used now (its access time kept).
-bool ReadAndTouch(const std::string& path, std::string* bytes) {
-  Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.ok()) return false;
+// Reads the locked session file and marks it used now (its access time kept).
+bool ReadAndTouch(int fd, std::string* bytes) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-  (void)futimens(file.get(), times);
-  return ReadAll(file.get(), bytes);
+  (void)futimens(fd, times);
+  return ReadAll(fd, bytes);
+}
+
+bool SameFile(int fd, const std::string& path) {
+  struct stat opened;
+  struct stat named;
+  return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
+}
+
+// Waits for the exclusive lock of the session file at `path`. A missing file
+// (and its directory) is made so that there is something to lock; the lock
+// removes it again unless a save keeps it. A writer replaces the file by
+// renaming a new one over it, so a lock won on a file that is no longer at
+// `path` is given up and taken again.
+SessionLock LockSessionFile(Process& proc, const std::string& dir, const std::string& path) {
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    bool created = false;
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+      ::mkdir(dir.c_str(), 0777);
+      fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      created = fd >= 0;
+      if (fd < 0 && (errno == EEXIST || errno == ENOENT)) continue;
+    }
+    if (fd < 0) return SessionLock();
+    SessionLock lock(fd, path, created ? dir : std::string());
+    if (flock(fd, LOCK_EX) != 0) {
+      Trace(proc, "Can't lock session file !\n");
+      return lock;
+    }
+    if (SameFile(fd, path)) return lock;
+    lock.Keep();  // what is at `path` now is another run's file
+  }
+  return SessionLock();
 }
 
 // A new file of its own beside `path`; writers never share one.
@@ -118,17 +150,16 @@ bool ReplaceFile(Process& proc, const std::string& path, std::string_view bytes)
   return false;
 }
 
-// Writers of one session queue on an exclusive lock of its file.
-bool WriteSessionFile(Process& proc, const std::string& path, std::string_view bytes) {
-  Fd lock(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-  if (!lock.ok()) {
+// Replaces the session file while `lock` holds it, then releases the lock.
+bool WriteSessionFile(Process& proc, const std::string& path, std::string_view bytes, SessionLock& lock) {
+  if (lock.fd() < 0) {
     Trace(proc, "Can't write session file !\n");
     return false;
   }
-  if (flock(lock.get(), LOCK_EX) != 0) Trace(proc, "Can't lock session file !\n");
   bool written = ReplaceFile(proc, path, bytes);
+  if (written) lock.Keep();
   if (!written) Trace(proc, "Can't write session file !\n");
-  if (flock(lock.get(), LOCK_UN) == 0) {
+  if (lock.Release()) {
     Trace(proc, "Session file %s unlocked\n", path.c_str());
   } else {
     Trace(proc, "Can't unlock session file !\n");
@@ -142,6 +173,28 @@ bool IsRegularFile(const std::string& path) {
 }
 
 }  // namespace
+
+SessionLock& SessionLock::operator=(SessionLock&& other) noexcept {
+  if (this != &other) {
+    Release();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+    madeIn_ = std::move(other.madeIn_);
+  }
+  return *this;
+}
+
+bool SessionLock::Release() {
+  if (fd_ < 0) return true;
+  if (!madeIn_.empty()) {
+    ::unlink(path_.c_str());
+    ::rmdir(madeIn_.c_str());  // only when nothing else is in it
+  }
+  bool unlocked = flock(fd_, LOCK_UN) == 0;
+  ::close(fd_);
+  fd_ = -1;
+  return unlocked;
+}
 
 bool IsSessionId(std::string_view id) {
   if (id.size() != kSessionIdLength) return false;
@@ -163,32 +216,39 @@ void SessionNewId(Process& proc, Variable& id) {
   std::fprintf(proc.out, "Set-Cookie: %s=%s; path=/\n", id.name.c_str(), VarText(id).c_str());
 }
 
-void SessionLoad(Process& proc, const SessionStore& store, Variable& id, Scope& session) {
+SessionLock SessionLoad(Process& proc, const SessionStore& store, Variable& id, Scope& session) {
   std::string cookie = ReadCookie(id.name);
   if (!IsSessionId(cookie)) {
     if (!cookie.empty()) Trace(proc, "Session id refused\n");
     do {
       SessionNewId(proc, id);
     } while (FileExists(SessionPath(store, VarText(id))));
-    return;
+    return SessionLock();
   }
   VarSet(id, cookie);
   std::string path = SessionPath(store, cookie);
-  if (SessionExpired(store, path)) return;
+  bool expired = SessionExpired(store, path);
+  SessionLock lock = LockSessionFile(proc, store.dir, path);
+  if (expired || lock.fd() < 0) return lock;
   std::string bytes;
-  ReadAndTouch(path, &bytes);
+  ReadAndTouch(lock.fd(), &bytes);
   SessionDecode(proc, bytes, session);
+  return lock;
 }
 
-bool SessionSave(Process& proc, const SessionStore& store, Variable& id, const Scope& session) {
+bool SessionSave(Process& proc, const SessionStore& store, Variable& id, const Scope& session,
+                 SessionLock& lock) {
   ::mkdir(store.dir.c_str(), 0777);
   bool written = false;
   // A page may have changed velsessionid; it still has to be a plain file name.
   if (IsSessionId(VarText(id))) {
-    written = WriteSessionFile(proc, SessionPath(store, VarText(id)), SessionEncode(proc, session));
+    std::string path = SessionPath(store, VarText(id));
+    if (!lock.Holds(path)) lock = LockSessionFile(proc, store.dir, path);
+    written = WriteSessionFile(proc, path, SessionEncode(proc, session), lock);
   } else {
     Trace(proc, "Can't write session file !\n");
   }
+  lock.Release();
   SessionSweepIfDue(store);
   return written;
 }

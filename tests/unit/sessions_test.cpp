@@ -81,10 +81,11 @@ class SessionTest : public ::testing::Test {
     return std::string(buffer_, size_);
   }
   fs::path File(const std::string& name) { return fs::path(store_.dir) / name; }
-  void Load(Scope& scope) { SessionLoad(proc_, store_, id_, scope); }
+  SessionLock Load(Scope& scope) { return SessionLoad(proc_, store_, id_, scope); }
 
   fs::path root_;
   SessionStore store_;
+  SessionLock lock_;
   Process proc_;
   Variable id_{"velsessionid"};
   char* buffer_ = nullptr;
@@ -217,12 +218,12 @@ TEST_F(SessionTest, SaveWritesTheFileWholeAndNothingBeside) {
   Scope scope;
   ScopeSetInt(scope, "n", 5);
   ScopeSet(scope, "e", "");
-  EXPECT_TRUE(SessionSave(proc_, store_, id_, scope));
+  EXPECT_TRUE(SessionSave(proc_, store_, id_, scope, lock_));
   EXPECT_EQ(ReadFile(File("ABCDEFGHIJKLMNOP")),
             Bytes({1, 0, 0, 0, 'n', 1, 0, 0, 0, '5', 1, 0, 0, 0, 'e', 0, 0, 0, 0}));
   // A smaller session replaces a larger one completely.
   Scope smaller;
-  EXPECT_TRUE(SessionSave(proc_, store_, id_, smaller));
+  EXPECT_TRUE(SessionSave(proc_, store_, id_, smaller, lock_));
   EXPECT_EQ(ReadFile(File("ABCDEFGHIJKLMNOP")), "");
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(store_.dir))
@@ -237,7 +238,7 @@ TEST_F(SessionTest, ReadersNeverSeeAHalfWrittenFile) {
   Scope large;
   ScopeSet(small, "a", "1");
   for (int i = 0; i < 200; ++i) ScopeSet(large, "v" + std::to_string(i), std::string(500, 'x'));
-  ASSERT_TRUE(SessionSave(proc_, store_, id_, small));
+  ASSERT_TRUE(SessionSave(proc_, store_, id_, small, lock_));
   setenv("HTTP_COOKIE", "velsessionid=ABCDEFGHIJKLMNOP", 1);
   std::atomic<bool> done{false};
   std::vector<std::thread> writers;
@@ -246,7 +247,8 @@ TEST_F(SessionTest, ReadersNeverSeeAHalfWrittenFile) {
       Process proc;
       Variable id("velsessionid");
       VarSet(id, "ABCDEFGHIJKLMNOP");
-      for (int i = 0; i < 150; ++i) SessionSave(proc, store_, id, (i + w) % 2 ? large : small);
+      SessionLock lock;
+      for (int i = 0; i < 150; ++i) SessionSave(proc, store_, id, (i + w) % 2 ? large : small, lock);
     });
   }
   std::thread watcher([&] {
@@ -266,6 +268,34 @@ TEST_F(SessionTest, ReadersNeverSeeAHalfWrittenFile) {
   watcher.join();
   EXPECT_EQ(torn, 0) << "of " << loads << " loads";
   EXPECT_GT(loads, 0);
+}
+
+// Each run loads, adds one and saves: with the lock held from load to save
+// no increment is lost however the runs interleave.
+TEST_F(SessionTest, ConcurrentRunsOfOneVisitorLoseNoUpdate) {
+  setenv("HTTP_COOKIE", "velsessionid=ABCDEFGHIJKLMNOP", 1);
+  std::vector<std::thread> runs;
+  for (int r = 0; r < 4; ++r) {
+    runs.emplace_back([&] {
+      for (int i = 0; i < 25; ++i) {
+        Process proc;
+        Variable id("velsessionid");
+        Scope scope;
+        SessionLock lock = SessionLoad(proc, store_, id, scope);
+        int32_t n = 0;
+        ScopeGetInt(scope, "n", &n);
+        std::this_thread::yield();
+        ScopeSetInt(scope, "n", n + 1);
+        SessionSave(proc, store_, id, scope, lock);
+      }
+    });
+  }
+  for (auto& run : runs) run.join();
+  Scope scope;
+  Load(scope);
+  int32_t n = 0;
+  EXPECT_TRUE(ScopeGetInt(scope, "n", &n));
+  EXPECT_EQ(n, 100);
 }
 
 TEST_F(SessionTest, TheSweepRemovesExpiredFilesAndListsThem) {
