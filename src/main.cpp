@@ -1,4 +1,49 @@
 // kwl: runs a KWL page from the console or as a CGI program.
+#include <malloc.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "core/memory_limit.h"
 #include "runtime/entry.h"
 
 int main(int argc, char** argv) { return kwl::Main(argc, argv); }
+
+// Every allocation of the program is counted against the run's memory limit.
+namespace {
+
+void* Allocate(std::size_t size) {
+  if (size == 0) size = 1;
+  if (!kwl::MemoryMayTake(size)) throw std::bad_alloc();
+  void* block = std::malloc(size);
+  if (!block) throw std::bad_alloc();
+  kwl::gMemory.used += malloc_usable_size(block);
+  return block;
+}
+
+void* AllocateOrNull(std::size_t size) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void Release(void* block) noexcept {
+  if (!block) return;
+  kwl::gMemory.used -= malloc_usable_size(block);
+  std::free(block);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void operator delete(void* block) noexcept { Release(block); }
+void operator delete[](void* block) noexcept { Release(block); }
+void operator delete(void* block, std::size_t) noexcept { Release(block); }
+void operator delete[](void* block, std::size_t) noexcept { Release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }

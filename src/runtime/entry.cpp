@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "core/memory_limit.h"
 #include "core/trace.h"
 #include "interp/dispatch.h"
 #include "data/cell_format.h"
@@ -51,6 +52,10 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
   ReadConfigFile(config->vars);
   int32_t level = 0;
   ScopeGetInt(config->vars, "veldebug", &level);
+  size_t memoryLimit = kDefaultMemoryLimit;
+  if (Variable* configured = config->vars.Find("velmemorylimit")) {
+    ParseMemoryLimit(VarText(*configured), &memoryLimit);
+  }
   BlockPush(proc.stack, std::move(config));
   sessionId = VarNew("velsessionid");
   BlockPush(proc.stack, BlockNew(proc.stack, "SESSION", kBlockSession));
@@ -63,6 +68,7 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
   if (const char* ctype = std::getenv("LC_CTYPE")) std::setlocale(LC_CTYPE, ctype);
   Trace(proc, "QMInit\n");
   ProcessSeedRandom(proc, static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));
+  MemorySetLimit(memoryLimit);
 }
 
 // The trace of a run is named after its path information.
@@ -138,7 +144,13 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
   SessionLock lock;  // held until the end of the run
   if (session && std::getenv("REQUEST_METHOD")) lock = SessionLoad(proc, store, id, *session);
   Scope& global = GlobalScope(proc);
-  int code = CgiDecodeRequest(proc, global, session, stdin);
+  int code;
+  try {
+    code = CgiDecodeRequest(proc, global, session, stdin);
+  } catch (const std::bad_alloc&) {
+    Trace(proc, "\nMemory error \n");
+    code = kRequestReadError;
+  }
   AddStandalone(global, std::move(proc.debugOwned));
   AddStandalone(global, std::move(timeoutVar));
   AddStandalone(global, std::move(sessionId));

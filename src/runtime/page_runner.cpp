@@ -1,8 +1,10 @@
 #include "runtime/page_runner.h"
 
 #include <cstdio>
+#include <new>
 
 #include "core/header_text.h"
+#include "core/memory_limit.h"
 #include "core/trace.h"
 #include "interp/current_file.h"
 #include "interp/run_text.h"
@@ -32,6 +34,18 @@ bool ReadPageFile(const std::string& path, std::string* text) {
   while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
   std::fclose(file);
   return true;
+}
+
+// The run held more memory than it may: it ends here as after a structure
+// error, and the session it was changing is left as it was loaded.
+void StopForMemory(Interpreter& interp) {
+  size_t limit = gMemory.allowance;
+  MemorySetLimit(0);  // what the report and the end of the run need
+  char message[96];
+  std::snprintf(message, sizeof message, "ERROR: Memory limit of %zu bytes exceeded ! Exit...", limit);
+  if (limit == 0) std::snprintf(message, sizeof message, "ERROR: Out of memory ! Exit...");
+  FatalError(interp, message);
+  interp.sessionChanged = false;
 }
 
 }  // namespace
@@ -76,7 +90,11 @@ bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   CreatePageVariables(interp);
   ReportError(interp, 0, "");
   interp.abortCode = 0;
-  RunText(interp, text, 0, kModeTop, false, 0);
+  try {
+    RunText(interp, text, 0, kModeTop, false, 0);
+  } catch (const std::bad_alloc&) {
+    StopForMemory(interp);
+  }
   return true;
 }
 
