@@ -158,7 +158,18 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
   if (session && changed) SessionSave(proc, store, id, *session, lock);
 }
 
+// KWL_DIR, set by the web server's configuration, is the working directory:
+// kwl.conf, kwlsession/ and kwldebug/ live there, out of the web tree, while
+// the server starts the program in the page's own directory.
+bool EnterWorkingDirectory() {
+  const char* dir = std::getenv("KWL_DIR");
+  if (!dir || !*dir || chdir(dir) == 0) return true;
+  std::fprintf(stderr, "kwl: cannot enter KWL_DIR %s\n", dir);
+  return false;
+}
+
 int RunProgram(int argc, char** argv) {
+  if (!EnterWorkingDirectory()) return 1;
   Process proc;
   TagRegistry tags;
   RegisterAllTags(tags);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs kwl as a CGI program behind a private lighttpd and drives it with curl:
-# request decoding, uploads, cookies, sessions, the information page, the
-# page parameter, and many clients writing one session at once.
+# Runs kwl as a CGI program behind a private lighttpd, laid out as the README
+# says (pages in www/, the interpreter's state in state/ through KWL_DIR), and
+# drives it with curl: request decoding, uploads, cookies, sessions, the
+# information page, the page parameter, path information, the attacks of a
+# hostile visitor, and many clients writing one session at once.
 # Usage: cgi_e2e.sh PATH_TO_KWL [SECONDS_OF_RACE]
 set -uo pipefail
 
@@ -50,7 +52,8 @@ free_port() {
 # --- the site ---------------------------------------------------------------
 
 www=$work/www
-mkdir -p "$www/race" "$work/cgi-bin"
+state=$work/state
+mkdir -p "$www/race" "$work/cgi-bin" "$state"
 # The interpreter itself is reachable through a link, for the information
 # page and the page parameter; its modules stay beside the real file.
 ln -s "$kwl" "$work/cgi-bin/kwl"
@@ -62,7 +65,11 @@ printf '%s' '<COOKIE NAME=made VALUE="yes" TTL=1 DIR=/shop><COOKIE NAME=id><HTML
 printf '%s' '<SET SESSION=n EXPR="$n$ + 1"><HTML>[$n$|$velsessionid$]' >"$www/count.kwl"
 printf '%s' '<HTML>[$n$]' >"$www/peek.kwl"
 printf '%s' '<HTML>[$n$]' >"$www/race/index.kwl"
-printf 'secret 1\n' >"$www/kwl.conf"
+printf '%s' '<HTML>[$PATH_INFO$]' >"$www/pathinfo.kwl"
+printf '%s' '<SET SESSION=s VALUE="$v$"><HTML>stored' >"$www/store.kwl"
+printf '%s' '<HTML>XTXT' >"$www/x.txt"
+printf 'secret 1\n' >"$www/kwl.conf"  # a stray copy in the web tree: never served
+printf 'velsessiontimeout 720\n' >"$state/kwl.conf"
 # Prints the session as loaded (the start of each value), then gives all 20
 # variables one new value: a session file read half-written would show them
 # unequal. The values are long so that a write takes a while.
@@ -82,10 +89,11 @@ server.document-root = "$www"
 server.bind = "127.0.0.1"
 server.port = $port
 server.errorlog = "$work/error.log"
-server.modules = ("mod_access", "mod_alias", "mod_cgi")
+server.modules = ("mod_access", "mod_alias", "mod_setenv", "mod_cgi")
 index-file.names = ("index.kwl")
+setenv.add-environment = ("KWL_DIR" => "$state")
 cgi.assign = (".kwl" => "$kwl")
-\$HTTP["url"] =~ "(^|/)(kwlsession|kwldebug)(/|\$)|(^|/)kwl\\.conf\$" {
+\$HTTP["url"] =~ "(^|/)(kwlsession|kwldebug|kwl\\.conf)(/|\$)" {
   url.access-deny = ("")
 }
 alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
@@ -136,7 +144,7 @@ expect_eq "the first visit counts 1" "<HTML>[1|$new_id]" "$(cat "$work/first.out
 for n in 2 3; do
   expect_eq "visit $n counts $n" "<HTML>[$n|$new_id]" "$(curl -s -b "velsessionid=$new_id" "$base/count.kwl")"
 done
-session_file=$www/kwlsession/$new_id
+session_file=$state/kwlsession/$new_id
 before=$(stat -c '%i %s' "$session_file" 2>/dev/null; od -An -c "$session_file" 2>/dev/null)
 expect_eq "a page that only reads the session" '<HTML>[3]' "$(curl -s -b "velsessionid=$new_id" "$base/peek.kwl")"
 after=$(stat -c '%i %s' "$session_file" 2>/dev/null; od -An -c "$session_file" 2>/dev/null)
@@ -145,7 +153,8 @@ if [[ -n $before && $before == "$after" ]]; then
 else
   fail "reading leaves the session file unwritten"
 fi
-for path in "kwlsession/$new_id" kwl.conf race/kwl.conf; do
+expect_eq "sessions live outside the web tree" "" "$(find "$www" -name 'kwlsession*')"
+for path in kwl.conf kwl.conf/ kwl.conf/x kwlsession/x race/kwldebug/; do
   expect_eq "/$path is not served" 403 "$(curl -s -o /dev/null -w '%{http_code}' "$base/$path")"
 done
 expect_eq "index.kwl is the index page" '<HTML>[]' "$(get "$base/race/")"
@@ -162,7 +171,7 @@ else
   fail "information page"
   head -20 <<<"$info"
 fi
-# Its working directory is cgi-bin: the page parameter names a file beside it.
+# Its working directory is state/: the page parameter names a file beside it.
 expect_eq "page parameter" '<HTML>[9||2]' "$(get "$base/kwl-bin/kwl?page=www/echo.kwl&a=9")"
 refused=$(get -i "$base/kwl-bin/kwl?page=www/../www/echo.kwl&a=9")
 if grep -q '\[9' <<<"$refused" || grep -q '^HTTP/1.1 200' <<<"$refused"; then
@@ -171,6 +180,50 @@ if grep -q '\[9' <<<"$refused" || grep -q '^HTTP/1.1 200' <<<"$refused"; then
 else
   pass "a page parameter with .. runs nothing"
 fi
+
+# --- a hostile visitor ---------------------------------------------------------
+
+# A session value that is a page, then the page parameter aimed at that file.
+attack_id=ATTACK0000000001
+curl -s -o /dev/null -b "velsessionid=$attack_id" --data-urlencode 'v=<HTML><SYSTEM EXEC="id">' "$base/store.kwl"
+if [[ -s $state/kwlsession/$attack_id ]]; then pass "the attack's session is stored"; else fail "the attack's session is stored"; fi
+for page in "state/kwlsession/$attack_id" "state/kwlsession/../kwlsession/$attack_id" \
+  "state/./kwlsession/$attack_id" "www/x.txt" "state/kwl.conf"; do
+  out=$(get -i "$base/kwl-bin/kwl?page=$page")
+  if grep -q -e 'uid=' -e XTXT -e velsessiontimeout <<<"$out" || grep -q '^HTTP/1.1 200' <<<"$out"; then
+    fail "page=$page runs nothing"
+    head -5 <<<"$out"
+  else
+    pass "page=$page runs nothing"
+  fi
+done
+
+# Response splitting through the page parameter's echo.
+out=$(get -i --data 'page=x%0d%0aSet-Cookie:%20evil=1%0d%0aLocation:%20http://evil.example/' "$base/kwl-bin/kwl")
+if grep -qi -e '^Set-Cookie: evil' -e '^Location:' -e '^HTTP/1.1 302' <<<"$out"; then
+  fail "a page parameter cannot add header lines"
+  head -8 <<<"$out"
+else
+  pass "a page parameter cannot add header lines"
+fi
+
+# The server's script is the page; what follows it is path information.
+expect_eq "path information stays path information" '<HTML>[/a/b]' "$(get "$base/pathinfo.kwl/a/b")"
+expect_eq "a text file behind a page's name does not run" '<HTML>[||]' "$(get "$base/echo.kwl/x.txt")"
+out=$(get "$base/echo.kwl/nonexist")
+if grep -q "$work" <<<"$out"; then fail "no absolute path is shown"; echo "$out"; else pass "no absolute path is shown"; fi
+# (lighttpd translates below the script's directory, where site/ leads to www/.)
+ln -s ../www "$work/cgi-bin/site"
+expect_eq "the interpreter as the script runs the translated path" '<HTML>[5||1]' \
+  "$(get "$base/kwl-bin/kwl/site/echo.kwl?a=5")"
+
+# One visitor, many requests at once, each adding one: none is lost.
+lost_id=LOSTUPDATE000001
+curl -s -o /dev/null -b "velsessionid=$lost_id" "$base/count.kwl"
+for c in $(seq 1 24); do curl -s -o /dev/null -b "velsessionid=$lost_id" "$base/count.kwl" & done
+wait $(jobs -p | grep -v "^$server_pid\$")
+expect_eq "24 parallel increments of one session are all kept" "<HTML>[26|$lost_id]" \
+  "$(curl -s -b "velsessionid=$lost_id" "$base/count.kwl")"
 
 # --- one session, many writers ------------------------------------------------
 
@@ -211,7 +264,7 @@ echo "     $total responses from 20 clients in ${race_seconds}s"
 expect_eq "every racing response is complete and saw a whole session" "0 0" "$bad $not_ok"
 if [[ $total -lt 40 ]]; then fail "the race ran too few requests ($total)"; fi
 
-race_file=$www/race/kwlsession/$race_id
+race_file=$state/kwlsession/$race_id
 verdict=$(python3 - "$race_file" <<'EOF'
 import struct, sys
 data = open(sys.argv[1], "rb").read()
@@ -226,7 +279,7 @@ print("whole" if ok else "damaged: %d bytes, %d variables" % (len(data), len(val
 EOF
 )
 expect_eq "the session file is whole after the race" whole "$verdict"
-leftovers=$(ls "$www/race/kwlsession" | grep -v -e "^$race_id\$" -e '^kwltimestamp$')
+leftovers=$(ls "$state/kwlsession" | grep '\.')
 expect_eq "no temporary files are left beside it" "" "$leftovers"
 
 if grep -Eq 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/error.log"; then
