@@ -28,6 +28,24 @@ std::string HeaderSafe(std::string_view field) {
   return out;
 }
 
+// A field of the name=value pair or of an attribute: ";" would start an attribute and ","
+// another cookie for older readers. Encoded rather than dropped, so the value stays whole
+// and a page can decode what it reads back.
+std::string CookieField(std::string_view field) {
+  std::string out;
+  out.reserve(field.size());
+  for (char c : HeaderSafe(field)) {
+    if (c == ';') {
+      out += "%3B";
+    } else if (c == ',') {
+      out += "%2C";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void Unscramble(std::string& text, unsigned char key) {
@@ -73,10 +91,11 @@ std::string CookieExpiry(long days, std::time_t now) {
 
 std::string SetCookieLine(std::string_view name, std::string_view value, std::string_view expires,
                           std::string_view path, std::string_view domain) {
-  std::string line = "Set-Cookie: " + HeaderSafe(name) + "=" + HeaderSafe(value);
-  line += "; path=" + HeaderSafe(path);
+  std::string line = "Set-Cookie: " + CookieField(name) + "=" + CookieField(value);
+  line += "; path=" + CookieField(path);
+  // The expiry is ours and holds a ",".
   if (!expires.empty()) line += "; expires=" + HeaderSafe(expires);
-  if (!domain.empty()) line += "; domain=" + HeaderSafe(domain);
+  if (!domain.empty()) line += "; domain=" + CookieField(domain);
   line += '\n';
   return line;
 }
@@ -85,8 +104,8 @@ void EmitSetCookie(Interpreter& interp, std::string_view name, std::string_view 
                    std::string_view expires, std::string_view path, std::string_view domain) {
   WriteHeader(interp, SetCookieLine(name, value, expires, path, domain));
   Trace(interp.proc, "Set-Cookie: %s=%s; expires=%s; path=%s; domain=%s\n",
-        HeaderSafe(name).c_str(), HeaderSafe(value).c_str(), HeaderSafe(expires).c_str(),
-        HeaderSafe(path).c_str(), HeaderSafe(domain).c_str());
+        CookieField(name).c_str(), CookieField(value).c_str(), HeaderSafe(expires).c_str(),
+        CookieField(path).c_str(), CookieField(domain).c_str());
 }
 
 }  // namespace kwl

@@ -27,7 +27,9 @@ void Unscramble(std::string& text, unsigned char key);
 std::string CookieExpiry(long days, std::time_t now);
 
 // The Set-Cookie header line, line feed included. Line breaks and zero bytes
-// are dropped from every field, so a value cannot add header lines.
+// are dropped from every field, so a value cannot add header lines; ";" and ","
+// in the name, value, path and domain become %3B and %2C, so they cannot add
+// attributes or cookies.
 std::string SetCookieLine(std::string_view name, std::string_view value, std::string_view expires,
                           std::string_view path, std::string_view domain);
 // Writes the line straight to the response and traces it.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "core/modules.h"
 #include "interp/tag_table.h"
@@ -22,6 +23,25 @@ constexpr const char* kFeatures =
 int (*ClientVersionFunction(Process& proc))() {
   void* module = dlopen(ModulePath(proc, "db").c_str(), RTLD_NOW | RTLD_LOCAL);
   return module ? reinterpret_cast<int (*)()>(dlsym(module, "kwl_db_client_version")) : nullptr;
+}
+
+// The server name comes from the request's environment: it must not become markup.
+std::string HtmlEscaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const char* entity = c == '<'   ? "&lt;"
+                         : c == '>' ? "&gt;"
+                         : c == '&' ? "&amp;"
+                         : c == '"' ? "&quot;"
+                                    : nullptr;
+    if (entity) {
+      out += entity;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -68,9 +88,10 @@ void WriteInfoHtml(Process& proc) {
   row("KWL Version", kVersionText);
   row("Operating System", kSystemName);
   row("Database System", DatabaseSystemText(proc));
-  row("Server", server ? server : "");
+  row("Server", HtmlEscaped(server ? server : ""));
   row("Sys prefix", "vel");
-  std::fputs("</TABLE>\n<BR>\n<TABLE BORDER=1>\n<TR><TH COLSPAN=4>Common Tag List</TH></TR>\n", out);
+  std::fputs("</TABLE>\n<BR>\n<TABLE BORDER=1>\n<TR><TH COLSPAN=4>Common Tag List</TH></TR>\n",
+             out);
   int listed = 0;
   for (const TagEntry& tag : TagTable()) {
     if (!tag.listed) continue;

@@ -21,24 +21,34 @@ struct Part {
   std::string_view content;
 };
 
-// Finds the boundary in a body; boundaries begin with long runs of "-", which make a
-// naive search slow on hostile bodies.
-class BoundaryFinder {
+// Finds the delimiters of a body: CR LF, "--" and the boundary, or "--" and the boundary at
+// the very start. The boundary text anywhere else is content. Boundaries begin with long
+// runs of "-", which make a naive search slow on hostile bodies.
+class DelimiterFinder {
  public:
-  BoundaryFinder(std::string_view body, std::string_view boundary)
-      : body_(body), size_(boundary.size()), searcher_(boundary.begin(), boundary.end()) {}
+  DelimiterFinder(std::string_view body, std::string_view boundary)
+      : body_(body),
+        delimiter_("\r\n--" + std::string(boundary)),
+        searcher_(delimiter_.begin(), delimiter_.end()) {}
+  DelimiterFinder(const DelimiterFinder&) = delete;  // the searcher points into delimiter_
+  DelimiterFinder& operator=(const DelimiterFinder&) = delete;
 
+  // Where the first delimiter at or after `from` begins; npos when there is none.
   size_t Find(size_t from) const {
+    if (from == 0 && body_.starts_with(std::string_view(delimiter_).substr(2))) return 0;
     if (from > body_.size()) return npos;
     auto it = std::search(body_.begin() + from, body_.end(), searcher_);
     return it == body_.end() ? npos : static_cast<size_t>(it - body_.begin());
   }
-  size_t size() const { return size_; }
+  // Just behind the delimiter found at `at`.
+  size_t End(size_t at) const { return at + delimiter_.size() - (at == 0 ? 2 : 0); }
+  // "--" behind the boundary closes the body; what follows is not read.
+  bool Closes(size_t at) const { return body_.substr(End(at)).starts_with("--"); }
 
  private:
   std::string_view body_;
-  size_t size_;
-  std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
+  std::string delimiter_;
+  std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher_;
 };
 
 // The value of filename= at `at` in the rest of the disposition line.
@@ -78,17 +88,8 @@ size_t ContentStart(std::string_view part, size_t line) {
   return eol == npos ? npos : eol + 1;
 }
 
-// The content stops before the "--" of the closing boundary and the line end before it.
-size_t ContentEnd(std::string_view part, size_t start) {
-  size_t end = part.size();
-  if (end >= start + 2 && part.substr(end - 2, 2) == "--") end -= 2;
-  if (end > start && part[end - 1] == '\n') --end;
-  if (end > start && part[end - 1] == '\r') --end;
-  return end;
-}
-
-// Reads the part between `headers` (just behind its opening boundary) and `close` (the next
-// boundary, npos when there is none). False when the part is unusable.
+// Reads the part between `headers` (just behind its opening delimiter) and `close` (the next
+// delimiter, npos when there is none). False when the part is unusable.
 bool ReadPart(Process& proc, std::string_view body, size_t headers, size_t close, Part* part) {
   std::string_view text = body.substr(headers, (close == npos ? body.size() : close) - headers);
   size_t at = text.find("name=");
@@ -112,7 +113,7 @@ bool ReadPart(Process& proc, std::string_view body, size_t headers, size_t close
     TRACE(proc, "Boundary not found\n");
     return false;
   }
-  part->content = text.substr(content, ContentEnd(text, content) - content);
+  part->content = text.substr(content);
   return true;
 }
 
@@ -165,10 +166,10 @@ std::string MultipartBoundary(std::string_view contentType) {
 int DecodeMultipartBody(Process& proc, std::string_view body, std::string_view boundary,
                         Scope& globals, const Scope* session) {
   if (boundary.empty()) return 0;
-  BoundaryFinder finder(body, boundary);
+  DelimiterFinder finder(body, boundary);
   int count = 0;
-  for (size_t pos = finder.Find(0); pos != npos;) {
-    size_t headers = pos + finder.size();
+  for (size_t pos = finder.Find(0); pos != npos && !finder.Closes(pos);) {
+    size_t headers = finder.End(pos);
     size_t close = finder.Find(headers);
     Part part;
     if (ReadPart(proc, body, headers, close, &part)) {

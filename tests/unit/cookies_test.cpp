@@ -74,5 +74,12 @@ TEST(SetCookieLine, NoFieldCanStartAnotherHeaderLine) {
   EXPECT_EQ(line, "Set-Cookie: aX=1Location: /evilz; path=/; domain=dom\n");
 }
 
+TEST(SetCookieLine, NoFieldCanStartAnAttribute) {
+  EXPECT_EQ(SetCookieLine("n;secure", "1, b=2; domain=evil", "Fri, 02-Jan-70 00:00:00", "/a;b,c",
+                          "x.example;y"),
+            "Set-Cookie: n%3Bsecure=1%2C b=2%3B domain=evil; path=/a%3Bb%2Cc; "
+            "expires=Fri, 02-Jan-70 00:00:00; domain=x.example%3By\n");
+}
+
 }  // namespace
 }  // namespace kwl

@@ -235,6 +235,27 @@ TEST_F(RequestTest, MultipartUploadKeepsZeroBytes) {
   EXPECT_EQ(Count(), 5);
 }
 
+// Only CR LF "--" and the boundary (or "--" and the boundary opening the body) delimit a
+// part; the boundary text elsewhere is content, and nothing before the first or after the
+// closing one is read.
+TEST_F(RequestTest, BoundaryTextInsideContentIsContent) {
+  std::string b = kBoundary;
+  std::string field = "see " + b + " here\n--" + b + " and\r\n-" + b;
+  std::string bytes = "\0--"s + b + "\r\n\r\n" + b + "\0\r\n-"s + b + "--\r\n\0"s + b + "--";
+  std::string preamble = "pre --" + b + " name=\"early\"\r\n\r\nx\r\n";
+  std::string epilogue =
+      "--" + b + "\r\nContent-Disposition: form-data; name=\"late\"\r\n\r\nx\r\n";
+  ASSERT_EQ(PostMultipart(preamble + Field("f", field) + FilePart("up", "u.bin", bytes) + End() +
+                          epilogue + End()),
+            kRequestDecoded);
+  EXPECT_EQ(Text("f"), field);
+  EXPECT_EQ(Text("up"), bytes);
+  EXPECT_EQ(Int("up.filesize"), static_cast<int>(bytes.size()));
+  EXPECT_EQ(globals.Find("early"), nullptr);
+  EXPECT_EQ(globals.Find("late"), nullptr);
+  EXPECT_EQ(Count(), 5);
+}
+
 TEST_F(RequestTest, MultipartUploadFileNames) {
   ASSERT_EQ(PostMultipart(FilePart("none", "", "") + FilePart("unix", "/home/u/a.txt", "A") +
                           FilePart("plain", "b.txt", "B") + End()),
