@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "core/header_text.h"
 #include "core/trace.h"
 #include "interp/output.h"
 
@@ -18,23 +19,13 @@ std::string_view SkipBlanks(std::string_view text) {
   return text;
 }
 
-// Drops what would end the header line early.
-std::string HeaderSafe(std::string_view field) {
-  std::string out;
-  out.reserve(field.size());
-  for (char c : field) {
-    if (c != '\r' && c != '\n' && c != '\0') out += c;
-  }
-  return out;
-}
-
 // A field of the name=value pair or of an attribute: ";" would start an attribute and ","
 // another cookie for older readers. Encoded rather than dropped, so the value stays whole
 // and a page can decode what it reads back.
 std::string CookieField(std::string_view field) {
   std::string out;
   out.reserve(field.size());
-  for (char c : HeaderSafe(field)) {
+  for (char c : WithoutLineBreaks(field)) {
     if (c == ';') {
       out += "%3B";
     } else if (c == ',') {
