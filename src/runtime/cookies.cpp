@@ -85,7 +85,7 @@ std::string SetCookieLine(std::string_view name, std::string_view value, std::st
   std::string line = "Set-Cookie: " + CookieField(name) + "=" + CookieField(value);
   line += "; path=" + CookieField(path);
   // The expiry is ours and holds a ",".
-  if (!expires.empty()) line += "; expires=" + HeaderSafe(expires);
+  if (!expires.empty()) line += "; expires=" + WithoutLineBreaks(expires);
   if (!domain.empty()) line += "; domain=" + CookieField(domain);
   line += '\n';
   return line;
@@ -95,7 +95,7 @@ void EmitSetCookie(Interpreter& interp, std::string_view name, std::string_view 
                    std::string_view expires, std::string_view path, std::string_view domain) {
   WriteHeader(interp, SetCookieLine(name, value, expires, path, domain));
   Trace(interp.proc, "Set-Cookie: %s=%s; expires=%s; path=%s; domain=%s\n",
-        CookieField(name).c_str(), CookieField(value).c_str(), HeaderSafe(expires).c_str(),
+        CookieField(name).c_str(), CookieField(value).c_str(), WithoutLineBreaks(expires).c_str(),
         CookieField(path).c_str(), CookieField(domain).c_str());
 }
 
