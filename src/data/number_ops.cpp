@@ -75,12 +75,15 @@ int FormatRand(FormatCall& call) {
   int32_t range = 100;
   bool hasPoint = false;
   bool error = false;
+  unsigned faults = call.interp.faults;
   if (IsNumericText(input, &hasPoint)) {
     range = hasPoint ? ToInt32(EvalNumber(call.interp, input, &error)) : EvalInteger(call.interp, input, &error);
   }
   Variable& target = FormatTarget(call);
-  // A range of 0 has no numbers to draw from.
-  if (error || range == 0) {
+  // Text left over ("5)") is reported by the evaluation without its flag; a
+  // range of 0 has no numbers to draw from.
+  if (error || call.interp.faults != faults || range == 0) {
+    VarClear(target);
     ReportError(call.interp, 2, "Random range error");
     return CurrentError(call.interp);
   }

@@ -66,7 +66,8 @@ int FormatValue(FormatCall& call) {
   bool present = false;
   std::string charset = OtherAttribute(call, "CHARSET", &present);
   if (present && strcasecmp(charset.c_str(), PageCharset(call.interp).c_str()) != 0) {
-    ConvertCharset(call.interp, charset, *target);
+    // A failed conversion keeps its error, which a result of 0 would clear.
+    if (!ConvertCharset(call.interp, charset, *target)) return CurrentError(call.interp);
   }
   return 0;
 }

@@ -7,6 +7,7 @@ namespace kwl {
 void ReportError(Interpreter& interp, int level, std::string_view message) {
   if (interp.err) VarSetInt(*interp.err, level);
   if (interp.errmsg) VarSet(*interp.errmsg, message);
+  if (level != 0) ++interp.faults;
   if ((level == 1 || level == 2) && TraceLevel(interp.proc) == kTraceAuto) {
     SetTraceLevel(interp.proc, kTraceFile);
   }
