@@ -1,5 +1,6 @@
 #include "interp/substitute.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/resolve.h"
@@ -13,12 +14,18 @@ namespace {
 // $+name$ re-substitutes a value; a value that refers to itself would never end.
 constexpr int kMaxResubstitution = 32;
 
-// A value that refers to itself twice doubles at each level: one substitution
-// re-substitutes at most this many values and bytes; further ones are written
-// as they are, as at the depth limit.
+// What one substitution may spend on $+ references. A value that refers to
+// itself twice doubles at each level: at most `values` values and `bytes`
+// bytes are re-substituted, further ones are copied as they are, as at the
+// depth limit. Those copies multiply as well (a value of n references to
+// itself copies itself n times at the last level), hence `room`:
+// re-substitution adds at most 32 MiB to one substitution's output; past that it adds nothing.
 struct Resubstitutions {
   int values = 10000;
   size_t bytes = size_t{16} << 20;
+  size_t room = size_t{32} << 20;
+  // While a $+ reference of the top text runs: the output size where it stops.
+  size_t limit = 0;
 
   bool Take(size_t size) {
     if (values == 0 || size > bytes) return false;
@@ -131,8 +138,24 @@ void AppendSubstring(Interpreter& interp, const Reference& ref, long position, s
 void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth,
                   Resubstitutions& left);
 
+// $+name$: the value substituted again, or copied as it is past the depth or
+// the allowance; cut where the room ends.
+void Resubstitute(Interpreter& interp, std::string_view value, std::string& out, int depth,
+                  Resubstitutions& left) {
+  if (depth == 0) left.limit = out.size() + left.room;
+  if (depth < kMaxResubstitution && left.Take(value.size())) {
+    SubstituteAt(interp, value, out, depth + 1, left);
+  } else {
+    out.append(value.substr(0, left.limit - std::min(out.size(), left.limit)));
+  }
+  if (out.size() > left.limit) out.resize(left.limit);
+  if (depth == 0) left.room = left.limit - out.size();
+}
+
 void AppendReference(Interpreter& interp, const Reference& ref, std::string& out, int depth,
                      Resubstitutions& left) {
+  // Past the room, a $+ reference of the top text is not even looked up.
+  if (ref.prefix == '+' && depth == 0 && left.room == 0) return;
   // The common plain reference lands straight in `out`, without a copy of its value.
   if (!interp.escapeValues && ref.prefix != '+' && !ref.substring && !TraceActive(interp.proc)) {
     if (!ResolveName(interp, ref.name, ref.prefix == '#', out)) AppendNull(interp, out);
@@ -151,11 +174,7 @@ void AppendReference(Interpreter& interp, const Reference& ref, std::string& out
     TRACE(interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(value.size()), value.c_str());
   }
   if (ref.prefix == '+') {
-    if (depth < kMaxResubstitution && left.Take(value.size())) {
-      SubstituteAt(interp, value, out, depth + 1, left);
-    } else {
-      out += value;
-    }
+    Resubstitute(interp, value, out, depth, left);
   } else if (long position = ref.substring ? ReadBound(interp, ref.position) : 0; position != 0) {
     AppendSubstring(interp, ref, position, value, out);
   } else {
@@ -192,7 +211,8 @@ bool ReadReference(Interpreter& interp, std::string_view text, size_t& pos, Refe
 void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth,
                   Resubstitutions& left) {
   size_t pos = 0;
-  while (pos < text.size()) {
+  // Re-substituted text stops where the room ends.
+  while (pos < text.size() && (depth == 0 || out.size() < left.limit)) {
     const void* found = std::memchr(text.data() + pos, '$', text.size() - pos);
     if (!found) {
       out.append(text.substr(pos));

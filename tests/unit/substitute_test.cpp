@@ -85,6 +85,29 @@ TEST(Substitute, ResubstitutionOfAValueThatBranchesIsBoundedInBreadth) {
   EXPECT_EQ(Sub(run, "$+many$$+many$"), std::string(64, 'x'));
 }
 
+std::string Repeated(std::string_view piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+// Re-substitution adds at most 32 MiB to one substitution, then nothing.
+TEST(Substitute, ResubstitutionOutputIsBounded) {
+  PageRun run;
+  constexpr size_t kRoom = size_t{32} << 20;
+  // Each expansion that reached the depth limit copied this value 120 times:
+  // a 720-byte request wrote 571 MB.
+  run.Set("q", Repeated("$+q$", 120));
+  std::string out = Sub(run, "<$+q$>$+q$.");
+  ASSERT_EQ(out.size(), kRoom + 3);
+  EXPECT_EQ(out.substr(0, 9), "<$+q$$+q$");
+  EXPECT_EQ(out.substr(out.size() - 6), "$+q$>.");
+  // Plain references to a long value inside a re-substituted value count too.
+  run.Set("a", std::string(1 << 20, 'a'));
+  run.Set("r", Repeated("$a$", 100));
+  EXPECT_EQ(Sub(run, "$+r$").size(), kRoom);
+}
+
 TEST(Substitute, LimitsAndEscapes) {
   PageRun run;
   std::string longName(300, 'n');
