@@ -108,6 +108,23 @@ TEST(Substitute, ResubstitutionOutputIsBounded) {
   EXPECT_EQ(Sub(run, "$+r$").size(), kRoom);
 }
 
+// A substring, a bound or an index read a whole value for a byte or two of
+// output: in a re-substituted value, what they read comes off the room.
+TEST(Substitute, ReadsOfResubstitutedTextAreBounded) {
+  PageRun run;
+  run.Set("long", "2" + std::string(1 << 20, ' '));
+  run.Set("a", "abc");
+  VarSet(*run.interp.null, "N");
+  for (const char* reference : {"$long(1)$", "$a(long)$", "$x[long]$"}) {
+    run.Set("v", Repeated(reference, 100));
+    size_t size = Sub(run, "$+v$").size();
+    EXPECT_GT(size, 20u) << reference;
+    EXPECT_LT(size, 40u) << reference;
+  }
+  // The page's own text is not re-substituted: it reads what it chooses.
+  EXPECT_EQ(Sub(run, Repeated("$long(1)$", 100)), std::string(100, '2'));
+}
+
 TEST(Substitute, LimitsAndEscapes) {
   PageRun run;
   std::string longName(300, 'n');
