@@ -8,6 +8,7 @@
 
 #include "core/trace.h"
 #include "interp/attributes.h"
+#include "interp/end_tag.h"
 #include "interp/run_text.h"
 #include "interp/substitute.h"
 
@@ -20,18 +21,6 @@ constexpr size_t kLongValue = 2000;
 // Levels kept free for the blocks of the innermost body, so that endless
 // recursion stops at a call, where the message can name the function.
 constexpr int kBodyLevels = 10;
-
-// "</FUNCTION" without regard to case; the "<" must match exactly.
-size_t FindEndTag(std::string_view text, size_t from) {
-  for (size_t pos = text.find('<', from); pos != std::string_view::npos;
-       pos = text.find('<', pos + 1)) {
-    if (text.size() - pos >= kEndTag.size() &&
-        strncasecmp(text.data() + pos, kEndTag.data(), kEndTag.size()) == 0) {
-      return pos;
-    }
-  }
-  return std::string_view::npos;
-}
 
 void TraceValue(Process& proc, const char* what, const Variable& var, size_t writtenLength) {
   if (!TraceActive(proc)) return;
@@ -53,7 +42,7 @@ size_t Define(Interpreter& interp, const TagCall& call, const std::string& name)
   } else {
     Trace(interp.proc, "WARNING: Multiple definition of %s\n", name.c_str());
   }
-  size_t end = FindEndTag(call.text, call.after);
+  size_t end = FindEndTag(interp, call.text, call.after, kEndTag);
   if (end == std::string_view::npos) return call.after;
   VarSet(*body, call.text.substr(call.after, end - call.after));
   size_t next = std::min(end + kEndTag.size() + 1, call.text.size());

@@ -4,29 +4,19 @@
 #include <algorithm>
 
 #include "data/set_tags.h"
+#include "interp/end_tag.h"
 #include "interp/substitute.h"
 
 namespace kwl {
 
 namespace {
 
-// "</SETAREA" without regard to case; the "<" must match exactly.
-size_t FindEndTag(std::string_view text, size_t from) {
-  constexpr std::string_view kEnd = "</SETAREA";
-  for (size_t pos = text.find('<', from); pos != std::string_view::npos; pos = text.find('<', pos + 1)) {
-    if (text.size() - pos >= kEnd.size() && strncasecmp(text.data() + pos, kEnd.data(), kEnd.size()) == 0) {
-      return pos;
-    }
-  }
-  return std::string_view::npos;
-}
-
 size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
   SetTarget target =
       FindSetTarget(interp, attributes, "ERROR: No NAME, LOCAL or RETURN defined in tag SETAREA");
   if (!target.scope || target.name.empty()) return call.after;
-  size_t end = FindEndTag(call.text, call.after);
+  size_t end = FindEndTag(interp, call.text, call.after, "</SETAREA");
   std::string_view body;
   size_t next = call.after;
   if (end != std::string_view::npos) {

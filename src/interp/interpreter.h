@@ -1,6 +1,7 @@
 // The Interpreter record handed to every tag handler, and error reporting.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -18,6 +19,15 @@ struct TagRegistry;
 class ChunkMap;
 
 constexpr int kAbortFatal = 9999;
+
+// The last search for one end tag in a running text (see FindEndTag).
+struct EndTagSearch {
+  std::string_view endTag;
+  std::string_view text;
+  size_t from = 0;
+  size_t found = 0;
+};
+using EndTagSearches = std::array<EndTagSearch, 2>;
 
 // One page run's view of the process: the scope stack, the output
 // redirections and the predefined page variables (which live in GLOBAL and
@@ -76,6 +86,8 @@ struct Interpreter {
   AttributeCache attributeCache;
   // The chunks of the text that the innermost running loop repeats, if any.
   ChunkMap* chunks = nullptr;
+  // End-tag searches in the running texts, by end tag.
+  EndTagSearches endTagSearches;
 };
 
 // Sets velerr/velerrmsg and traces "KWLERR=%d %s"; an error or warning

@@ -1,5 +1,7 @@
 #include "interp/like_match.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "core/trace.h"
@@ -12,6 +14,16 @@ namespace {
 // printf arguments for "%.*s" with at most `max` bytes.
 int Len(std::string_view s, size_t max = 2047) {
   return static_cast<int>(std::min(s.size(), max));
+}
+
+// The first occurrence of `piece` in `text`, or npos. memmem runs in linear
+// time where string_view::find compares the piece at every position.
+size_t Find(std::string_view text, std::string_view piece) {
+  if (piece.empty()) return 0;
+  if (piece.size() > text.size()) return std::string_view::npos;
+  const void* found = memmem(text.data(), text.size(), piece.data(), piece.size());
+  return found ? static_cast<size_t>(static_cast<const char*>(found) - text.data())
+               : std::string_view::npos;
 }
 
 struct Matcher {
@@ -45,7 +57,7 @@ struct Matcher {
     std::string_view rest = text.substr(t);
     TRACE(interp.proc, "CHERCHE '%.*s' DANS '%.*s'\n", Len(piece), piece.data(), Len(rest, 250),
           rest.data());
-    size_t found = rest.find(piece);
+    size_t found = Find(rest, piece);
     if (found != std::string_view::npos)
       t += found + piece.size();
     else
@@ -57,7 +69,7 @@ struct Matcher {
     std::string_view rest = text.substr(t);
     TRACE(interp.proc, "CHERCHE '%.*s' DANS '%.*s'\n", Len(piece), piece.data(), Len(rest, 200),
           rest.data());
-    size_t found = rest.find(piece);
+    size_t found = Find(rest, piece);
     if (found != std::string_view::npos) t += found;
     rest = text.substr(t);
     TRACE(interp.proc, "FIN TEST '%.*s' = '%.*s'\n", Len(rest, 200), rest.data(), Len(piece, 200),

@@ -119,6 +119,9 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
     return kTextEnded;
   }
   ++proc.nesting;
+  // A text run from its top belongs to its caller and may be gone after the
+  // run, its memory reused by another text: searches in it go with it.
+  EndTagSearches outerSearches = interp.endTagSearches;
   LoopState state{text, mode, condition, includeFlag, false};
   ChunkMap* chunks = interp.chunks && interp.chunks->Covers(text) ? interp.chunks : nullptr;
   while (pos < text.size() && !state.ended) {
@@ -141,6 +144,7 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
     pos = Dispatch(interp, state, code, TagCall{text, chunk, after, includeFlag}, executed);
   }
   --proc.nesting;
+  if (mode == kModeTop) interp.endTagSearches = outerSearches;
   // A block closed by the text's last chunk has still met its end tag: only
   // a text that ran out without one reports kTextEnded.
   if (!state.ended) pos = kTextEnded;

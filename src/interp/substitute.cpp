@@ -1,5 +1,6 @@
 #include "interp/substitute.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/resolve.h"
@@ -13,12 +14,23 @@ namespace {
 // $+name$ re-substitutes a value; a value that refers to itself would never end.
 constexpr int kMaxResubstitution = 32;
 
-// A value that refers to itself twice doubles at each level: one substitution
-// re-substitutes at most this many values and bytes; further ones are written
-// as they are, as at the depth limit.
+// What one substitution may spend on $+ references. A value that refers to
+// itself twice doubles at each level: at most `values` values and `bytes`
+// bytes are re-substituted, further ones are copied as they are, as at the
+// depth limit. Those copies multiply as well (a value of n references to
+// itself copies itself n times at the last level), and so do references that
+// read a long value for a few bytes (substrings, bounds, indexes), hence `room`:
+// re-substitution adds at most 32 MiB to one substitution's output, less what
+// re-substituted text reads; past that it adds nothing.
 struct Resubstitutions {
+  explicit Resubstitutions(const std::string& output) : out(output) {}
+
+  const std::string& out;
   int values = 10000;
   size_t bytes = size_t{16} << 20;
+  size_t room = size_t{32} << 20;
+  // While a $+ reference of the top text runs: the output size where it stops.
+  size_t limit = 0;
 
   bool Take(size_t size) {
     if (values == 0 || size > bytes) return false;
@@ -26,6 +38,9 @@ struct Resubstitutions {
     bytes -= size;
     return true;
   }
+  bool HasRoom() const { return out.size() < limit; }
+  // A value that re-substituted text reads costs its size, as writing it would.
+  void Read(size_t size) { limit = std::max(out.size(), limit - std::min(limit, size)); }
 };
 
 bool IsNameEnd(char c) {
@@ -53,19 +68,22 @@ std::string_view ReadUntil(std::string_view text, size_t& pos, Stop stop, size_t
 }
 
 // A substring bound: a number when it reads as one, else a variable's value.
-long ReadBound(Interpreter& interp, std::string_view bound) {
+long ReadBound(Interpreter& interp, std::string_view bound, Resubstitutions* charge) {
   if (IsNumericText(bound)) return ParseDecimal(bound);
   std::string value;
   if (!ResolveName(interp, bound, false, value)) return 0;
+  if (charge) charge->Read(value.size());
   return ParseDecimal(value);
 }
 
-void ReadIndexes(Interpreter& interp, std::string_view text, size_t& pos, Reference& ref) {
-  while (pos < text.size() && text[pos] == '[') {
+void ReadIndexes(Interpreter& interp, std::string_view text, size_t& pos, Reference& ref,
+                 Resubstitutions* charge) {
+  while (pos < text.size() && text[pos] == '[' && (!charge || charge->HasRoom())) {
     ++pos;
     std::string_view index = ReadUntil(text, pos, IsIndexEnd, kMaxReferenceName);
     std::string value;
     if (ResolveName(interp, index, false, value)) {
+      if (charge) charge->Read(value.size());
       ref.name += value;
       TRACE(interp.proc, "=(%s)", value.c_str());
     }
@@ -103,9 +121,9 @@ void AppendNull(Interpreter& interp, std::string& out) {
   if (interp.null) out += VarText(*interp.null);
 }
 
-void AppendSubstring(Interpreter& interp, const Reference& ref, long position, std::string_view value,
-                     std::string& out) {
-  long length = ref.hasLength ? ReadBound(interp, ref.length) : 1;
+void AppendSubstring(Interpreter& interp, const Reference& ref, long position,
+                     std::string_view value, std::string& out, Resubstitutions* charge) {
+  long length = ref.hasLength ? ReadBound(interp, ref.length, charge) : 1;
   if (length < 0) length = 0;
   size_t start, end;
   if (interp.charset && IsIsoCharset(VarText(*interp.charset))) {
@@ -131,8 +149,25 @@ void AppendSubstring(Interpreter& interp, const Reference& ref, long position, s
 void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth,
                   Resubstitutions& left);
 
+// $+name$: the value substituted again, or copied as it is past the depth or
+// the allowance; cut where the room ends.
+void Resubstitute(Interpreter& interp, std::string_view value, std::string& out, int depth,
+                  Resubstitutions& left) {
+  if (depth == 0) left.limit = out.size() + left.room;
+  if (depth < kMaxResubstitution && left.Take(value.size())) {
+    SubstituteAt(interp, value, out, depth + 1, left);
+  } else {
+    out.append(value.substr(0, left.limit - std::min(out.size(), left.limit)));
+  }
+  if (out.size() > left.limit) out.resize(left.limit);
+  if (depth == 0) left.room = left.limit - out.size();
+}
+
 void AppendReference(Interpreter& interp, const Reference& ref, std::string& out, int depth,
                      Resubstitutions& left) {
+  // Past the room, a $+ reference of the top text is not even looked up.
+  if (ref.prefix == '+' && depth == 0 && left.room == 0) return;
+  Resubstitutions* charge = depth > 0 ? &left : nullptr;
   // The common plain reference lands straight in `out`, without a copy of its value.
   if (!interp.escapeValues && ref.prefix != '+' && !ref.substring && !TraceActive(interp.proc)) {
     if (!ResolveName(interp, ref.name, ref.prefix == '#', out)) AppendNull(interp, out);
@@ -151,13 +186,11 @@ void AppendReference(Interpreter& interp, const Reference& ref, std::string& out
     TRACE(interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(value.size()), value.c_str());
   }
   if (ref.prefix == '+') {
-    if (depth < kMaxResubstitution && left.Take(value.size())) {
-      SubstituteAt(interp, value, out, depth + 1, left);
-    } else {
-      out += value;
-    }
-  } else if (long position = ref.substring ? ReadBound(interp, ref.position) : 0; position != 0) {
-    AppendSubstring(interp, ref, position, value, out);
+    Resubstitute(interp, value, out, depth, left);
+  } else if (long position = ref.substring ? ReadBound(interp, ref.position, charge) : 0;
+             position != 0) {
+    if (charge) charge->Read(value.size());
+    AppendSubstring(interp, ref, position, value, out, charge);
   } else {
     out += value;
   }
@@ -168,7 +201,8 @@ void AppendReference(Interpreter& interp, const Reference& ref, std::string& out
 }
 
 // Reads the reference behind the "$" at `pos`; returns false for an empty name.
-bool ReadReference(Interpreter& interp, std::string_view text, size_t& pos, Reference& ref) {
+bool ReadReference(Interpreter& interp, std::string_view text, size_t& pos, Reference& ref,
+                   Resubstitutions* charge) {
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '#')) ref.prefix = text[pos++];
   ref.name = ReadUntil(text, pos, IsNameEnd, kMaxReferenceName);
   if (ref.name.empty()) return false;
@@ -181,7 +215,7 @@ bool ReadReference(Interpreter& interp, std::string_view text, size_t& pos, Refe
       ReadSubstring(text, pos, ref);
       break;
     case '[':
-      ReadIndexes(interp, text, pos, ref);
+      ReadIndexes(interp, text, pos, ref, charge);
       break;
     default:
       break;
@@ -192,7 +226,9 @@ bool ReadReference(Interpreter& interp, std::string_view text, size_t& pos, Refe
 void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, int depth,
                   Resubstitutions& left) {
   size_t pos = 0;
-  while (pos < text.size()) {
+  Resubstitutions* charge = depth > 0 ? &left : nullptr;
+  // Re-substituted text stops where the room ends.
+  while (pos < text.size() && (!charge || charge->HasRoom())) {
     const void* found = std::memchr(text.data() + pos, '$', text.size() - pos);
     if (!found) {
       out.append(text.substr(pos));
@@ -207,7 +243,9 @@ void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, 
       continue;
     }
     Reference ref;
-    if (ReadReference(interp, text, pos, ref)) AppendReference(interp, ref, out, depth, left);
+    if (ReadReference(interp, text, pos, ref, charge) && (!charge || charge->HasRoom())) {
+      AppendReference(interp, ref, out, depth, left);
+    }
   }
 }
 
@@ -238,7 +276,7 @@ bool ResolveName(Interpreter& interp, std::string_view name, bool nameMode, std:
 }
 
 void Substitute(Interpreter& interp, std::string_view text, std::string& out) {
-  Resubstitutions left;
+  Resubstitutions left(out);
   SubstituteAt(interp, text, out, 0, left);
 }
 

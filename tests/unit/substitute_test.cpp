@@ -85,6 +85,46 @@ TEST(Substitute, ResubstitutionOfAValueThatBranchesIsBoundedInBreadth) {
   EXPECT_EQ(Sub(run, "$+many$$+many$"), std::string(64, 'x'));
 }
 
+std::string Repeated(std::string_view piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+// Re-substitution adds at most 32 MiB to one substitution, then nothing.
+TEST(Substitute, ResubstitutionOutputIsBounded) {
+  PageRun run;
+  constexpr size_t kRoom = size_t{32} << 20;
+  // Each expansion that reached the depth limit copied this value 120 times:
+  // a 720-byte request wrote 571 MB.
+  run.Set("q", Repeated("$+q$", 120));
+  std::string out = Sub(run, "<$+q$>$+q$.");
+  ASSERT_EQ(out.size(), kRoom + 3);
+  EXPECT_EQ(out.substr(0, 9), "<$+q$$+q$");
+  EXPECT_EQ(out.substr(out.size() - 6), "$+q$>.");
+  // Plain references to a long value inside a re-substituted value count too.
+  run.Set("a", std::string(1 << 20, 'a'));
+  run.Set("r", Repeated("$a$", 100));
+  EXPECT_EQ(Sub(run, "$+r$").size(), kRoom);
+}
+
+// A substring, a bound or an index read a whole value for a byte or two of
+// output: in a re-substituted value, what they read comes off the room.
+TEST(Substitute, ReadsOfResubstitutedTextAreBounded) {
+  PageRun run;
+  run.Set("long", "2" + std::string(1 << 20, ' '));
+  run.Set("a", "abc");
+  VarSet(*run.interp.null, "N");
+  for (const char* reference : {"$long(1)$", "$a(long)$", "$x[long]$"}) {
+    run.Set("v", Repeated(reference, 100));
+    size_t size = Sub(run, "$+v$").size();
+    EXPECT_GT(size, 20u) << reference;
+    EXPECT_LT(size, 40u) << reference;
+  }
+  // The page's own text is not re-substituted: it reads what it chooses.
+  EXPECT_EQ(Sub(run, Repeated("$long(1)$", 100)), std::string(100, '2'));
+}
+
 TEST(Substitute, LimitsAndEscapes) {
   PageRun run;
   std::string longName(300, 'n');
