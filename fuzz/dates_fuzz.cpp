@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "data/dates.h"
+#include "tags/dates.h"
 #include "fuzz_support.h"
 
 using namespace kwl;

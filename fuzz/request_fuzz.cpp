@@ -9,7 +9,7 @@
 
 #include "core/scope.h"
 #include "fuzz_support.h"
-#include "runtime/request.h"
+#include "web/request.h"
 
 using namespace kwl;
 

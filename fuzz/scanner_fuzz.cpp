@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "interp/attributes.h"
-#include "interp/scanner.h"
-#include "interp/tag_table.h"
+#include "page/attributes.h"
+#include "page/scanner.h"
+#include "page/tag_table.h"
 
 using namespace kwl;
 

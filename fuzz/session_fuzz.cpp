@@ -5,7 +5,7 @@
 
 #include "core/scope.h"
 #include "fuzz_support.h"
-#include "runtime/session_file.h"
+#include "web/session_file.h"
 
 using namespace kwl;
 

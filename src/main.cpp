@@ -5,7 +5,7 @@
 #include <new>
 
 #include "core/memory_limit.h"
-#include "runtime/entry.h"
+#include "host/entry.h"
 
 int main(int argc, char** argv) { return kwl::Main(argc, argv); }
 

@@ -12,6 +12,7 @@
 #include "core/modules.h"
 #include "core/scope.h"
 #include "core/variable.h"
+#include "text/text_log.h"
 
 namespace kwl {
 
@@ -34,11 +35,14 @@ struct TraceState {
   std::string pending;
 };
 
-struct Process {
+// The process is where the codecs' diagnostic lines go: into the trace.
+struct Process final : TextLog {
   Process() = default;
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
   ~Process();
+  bool Active() override;
+  void Write(std::string_view text) override;
 
   ScopeStack stack;
   std::vector<long> lines{1};  // include stack of line counters, one per text being run

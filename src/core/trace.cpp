@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "core/header_text.h"
+#include "core/version.h"
+#include "text/header_text.h"
 
 namespace kwl {
 
 namespace {
 
-constexpr const char* kVersion = "v3.8rc6";
 constexpr size_t kMaxComponent = 255;
 
 std::string LocalDateTime() {
@@ -62,7 +62,7 @@ void TraceOpen(Process& proc, std::string_view pagePath) {
     return;
   }
   proc.trace.lastEndedNewline = true;
-  Trace(proc, "--- START DEBUG %s %s %s->%s\n", kVersion, LocalDateTime().c_str(),
+  Trace(proc, "--- START DEBUG %s %s %s->%s\n", kVersionText, LocalDateTime().c_str(),
         proc.trace.pagePath.c_str(), proc.trace.filePath.c_str());
   if (!proc.trace.pending.empty()) {
     std::string held;
@@ -113,6 +113,9 @@ void Trace(Process& proc, const char* format, ...) {
   va_end(args);
   TraceWrite(proc, text);
 }
+
+bool Process::Active() { return TraceActive(*this); }
+void Process::Write(std::string_view text) { TraceWrite(*this, text); }
 
 void TraceClose(Process& proc) {
   Trace(proc, "--- CLOSE DEBUG %s\n", LocalDateTime().c_str());

@@ -22,21 +22,6 @@ void VarSetName(Variable& var, std::string_view name) {
   var.name.assign(name.substr(0, kMaxNameLength));
 }
 
-int32_t ParseDecimal(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  int64_t value = 0;
-  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > kLimit) value = kLimit;  // saturate, like the C library's conversions
-  }
-  if (negative) return static_cast<int32_t>(-value);
-  return static_cast<int32_t>(value > kLimit - 1 ? kLimit - 1 : value);
-}
-
 // Writes the integer's decimal text when the text form is out of date.
 static void RenderInteger(Variable& var) {
   if (var.kind == kKindInteger && var.stale) {
@@ -101,14 +86,6 @@ void VarExtend(Variable& var, std::string_view data) {
   var.kind = kKindText;
   var.stale = true;
   var.null = false;
-}
-
-std::string_view FormatIntoScratch(FormatScratch& scratch, const char* format, va_list args) {
-  int n = std::vsnprintf(scratch, sizeof scratch, format, args);
-  if (n < 0) return {};
-  size_t len = static_cast<size_t>(n) < sizeof scratch ? static_cast<size_t>(n) : sizeof scratch - 1;
-  std::string_view text(scratch, len);
-  return text.substr(0, text.find('\0'));
 }
 
 void VarAppendFormat(Variable& var, const char* format, ...) {

@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "text/decimal.h"
+#include "text/text_log.h"
+
 namespace kwl {
 
 constexpr int kKindText = 5;
@@ -54,11 +57,6 @@ void VarAppend(Variable& var, std::string_view data);
 void VarExtend(Variable& var, std::string_view data);
 void VarAppendFormat(Variable& var, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// printf into a 2,048-byte scratch area: the text, cut at 2,047 bytes and at
-// its first zero byte (as the system's formatted texts always were).
-using FormatScratch = char[2048];
-std::string_view FormatIntoScratch(FormatScratch& scratch, const char* format, va_list args)
-    __attribute__((format(printf, 2, 0)));
 void VarInsert(Variable& var, long pos, std::string_view data);
 void VarReplace(Variable& var, long pos, long oldLen, std::string_view data);
 void VarTruncate(Variable& var, long n);
@@ -69,9 +67,5 @@ inline void VarSetKind(Variable& var, int kind) { var.kind = kind; }
 void VarCopyValue(Variable& dest, const Variable& src);
 // Hands the value of `src` to `dest`; `src` is left empty and null.
 void VarMoveValue(Variable& dest, Variable& src);
-
-// Reads a decimal integer the way VarInt does: blanks, sign, digits; the
-// first other byte ends it; saturates at the 32-bit limits.
-int32_t ParseDecimal(std::string_view text);
 
 }  // namespace kwl

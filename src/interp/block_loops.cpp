@@ -4,7 +4,7 @@
 
 #include "core/trace.h"
 #include "interp/run_text.h"
-#include "interp/scanner.h"
+#include "page/scanner.h"
 
 namespace kwl {
 

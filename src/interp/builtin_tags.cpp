@@ -6,7 +6,7 @@
 #include "core/trace.h"
 #include "interp/output.h"
 #include "interp/run_text.h"
-#include "interp/scanner.h"
+#include "page/scanner.h"
 #include "interp/substitute.h"
 
 namespace kwl {

@@ -1,5 +1,5 @@
 // COND and ELSE: the conditional block and its else / else-if branches.
-#include "interp/attributes.h"
+#include "page/attributes.h"
 #include "interp/condition.h"
 #include "interp/control_tags.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/paths.h"
-#include "interp/attributes.h"
+#include "page/attributes.h"
 #include "interp/control_tags.h"
 #include "interp/substitute.h"
 

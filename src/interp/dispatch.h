@@ -7,7 +7,7 @@
 
 #include "core/scope.h"
 #include "interp/interpreter.h"
-#include "interp/tag_table.h"
+#include "page/tag_table.h"
 
 namespace kwl {
 

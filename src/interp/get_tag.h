@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/scope.h"
-#include "interp/attributes.h"
+#include "page/attributes.h"
 #include "interp/interpreter.h"
 
 namespace kwl {

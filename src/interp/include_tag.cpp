@@ -5,7 +5,7 @@
 
 #include "core/paths.h"
 #include "core/trace.h"
-#include "interp/attributes.h"
+#include "page/attributes.h"
 #include "interp/control_tags.h"
 #include "interp/current_file.h"
 #include "interp/output.h"

@@ -11,7 +11,7 @@
 #include "core/process.h"
 #include "core/scope.h"
 #include "core/variable.h"
-#include "interp/attributes.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

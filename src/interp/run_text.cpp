@@ -7,7 +7,7 @@
 #include "interp/builtin_tags.h"
 #include "interp/dispatch.h"
 #include "interp/output.h"
-#include "interp/scanner.h"
+#include "page/scanner.h"
 #include "interp/substitute.h"
 
 namespace kwl {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/scope.h"
-#include "interp/attributes.h"
+#include "page/attributes.h"
 #include "interp/interpreter.h"
 
 namespace kwl {

@@ -1,4 +1,4 @@
-#include "db/connection.h"
+#include "modules/db/connection.h"
 
 #include <gtest/gtest.h>
 

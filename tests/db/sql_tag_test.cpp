@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "db/db_tags.h"
+#include "modules/db/db_tags.h"
 #include "db_env.h"
 #include "interp_fixture.h"
 

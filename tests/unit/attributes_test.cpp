@@ -1,4 +1,4 @@
-#include "interp/attributes.h"
+#include "page/attributes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "data/cell_format.h"
+#include "tags/cell_format.h"
 
 #include <gtest/gtest.h>
 

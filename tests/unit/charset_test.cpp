@@ -1,9 +1,9 @@
-#include "runtime/charset.h"
+#include "tags/charset.h"
 
 #include <gtest/gtest.h>
 
 #include "codec_fixture.h"
-#include "runtime/accents.h"
+#include "tags/accents.h"
 
 namespace kwl {
 namespace {

@@ -1,9 +1,9 @@
-#include "data/colours.h"
+#include "text/colours.h"
 
 #include <gtest/gtest.h>
 
 #include "codec_fixture.h"
-#include "data/number_list.h"
+#include "text/number_list.h"
 
 namespace kwl {
 namespace {

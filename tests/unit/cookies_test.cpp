@@ -1,4 +1,4 @@
-#include "runtime/cookies.h"
+#include "web/cookies.h"
 
 #include <gtest/gtest.h>
 

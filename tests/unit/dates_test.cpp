@@ -1,4 +1,4 @@
-#include "data/dates.h"
+#include "tags/dates.h"
 
 #include <gtest/gtest.h>
 

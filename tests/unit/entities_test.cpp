@@ -1,4 +1,4 @@
-#include "runtime/entities.h"
+#include "text/entities.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "data/function_tag.h"
+#include "tags/function_tag.h"
 
 #include <gtest/gtest.h>
 
-#include "data/set_tags.h"
+#include "tags/set_tags.h"
 #include "interp_fixture.h"
 
 namespace kwl {

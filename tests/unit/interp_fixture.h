@@ -11,7 +11,7 @@
 #include "interp/dispatch.h"
 #include "interp/interpreter.h"
 #include "interp/run_text.h"
-#include "runtime/page_runner.h"
+#include "host/page_runner.h"
 
 namespace kwl::testing {
 

@@ -1,10 +1,10 @@
-#include "runtime/keyed_code.h"
+#include "text/keyed_code.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "runtime/md5.h"
+#include "text/md5.h"
 
 namespace kwl {
 namespace {

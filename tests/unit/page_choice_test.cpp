@@ -1,4 +1,4 @@
-#include "runtime/page_choice.h"
+#include "web/page_choice.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

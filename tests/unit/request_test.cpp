@@ -1,4 +1,5 @@
-#include "runtime/request.h"
+#include "web/request.h"
+#include "text/url.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "interp_fixture.h"
-#include "runtime/register_tags.h"
+#include "host/register_tags.h"
 
 namespace kwl {
 namespace {

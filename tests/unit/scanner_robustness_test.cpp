@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "core/trace.h"
-#include "interp/attributes.h"
-#include "interp/scanner.h"
-#include "interp/tag_table.h"
+#include "page/attributes.h"
+#include "page/scanner.h"
+#include "page/tag_table.h"
 
 namespace kwl {
 namespace {

@@ -1,4 +1,4 @@
-#include "interp/scanner.h"
+#include "page/scanner.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/trace.h"
-#include "interp/tag_table.h"
+#include "page/tag_table.h"
 
 namespace kwl {
 namespace {

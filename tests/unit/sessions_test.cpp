@@ -1,4 +1,4 @@
-#include "runtime/sessions.h"
+#include "web/sessions.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/session_file.h"
+#include "web/session_file.h"
 
 namespace kwl {
 namespace {

@@ -1,4 +1,4 @@
-#include "data/svg_path.h"
+#include "text/svg_path.h"
 
 #include <gtest/gtest.h>
 

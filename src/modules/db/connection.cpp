@@ -1,0 +1,173 @@
+#include "modules/db/connection.h"
+
+#include <errmsg.h>
+
+#include <string>
+
+#include "core/trace.h"
+
+namespace kwl {
+
+namespace {
+
+// The largest row count the server accepts: "skip n rows, keep the rest".
+constexpr const char* kAllRemainingRows = "18446744073709551615";
+
+// Keeps an error as the connection's last error, and traces it.
+unsigned RecordError(SqlConnection& c, unsigned code, const char* message) {
+  c.lastErrorCode = code;
+  c.lastErrorMessage = message ? message : "";
+  Trace(*c.proc, "SQL ERROR: %d - %s\n", static_cast<int>(code), c.lastErrorMessage.c_str());
+  return code;
+}
+
+unsigned RecordClientError(SqlConnection& c) {
+  MYSQL* h = c.handle.get();
+  return RecordError(c, mysql_errno(h), mysql_error(h));
+}
+
+const char* OrNull(const std::string& text) {
+  return text.empty() ? nullptr : text.c_str();
+}
+
+bool AddColumns(SqlConnection& c, MYSQL_RES* result, DATable& table) {
+  unsigned count = mysql_num_fields(result);
+  TRACE(*c.proc, "SQL NB COL= %d\n", static_cast<int>(count));
+  MYSQL_FIELD* fields = mysql_fetch_fields(result);
+  for (unsigned i = 0; i < count; ++i) {
+    const MYSQL_FIELD& field = fields[i];
+    int32_t kind = SqlColumnKind(field.type, field.length);
+    auto length = static_cast<int32_t>(field.length);
+    TRACE(*c.proc, "SQL COLUMN=%s LG=%d TYPE=%d\n", field.name, length, kind);
+    if (!DAAddColumn(table, std::string_view(field.name, field.name_length), kind, length)) {
+      Trace(*c.proc, "kMEMERROR\n");
+      return false;
+    }
+  }
+  return true;
+}
+
+// Appends one row's cells: a NULL cell has kind 4, and the last cell of the
+// row carries 1 as well.
+bool AppendRow(MYSQL_ROW row, const unsigned long* lengths, unsigned columns, DATable& table) {
+  for (unsigned i = 0; i < columns; ++i) {
+    uint16_t kind = row[i] ? 0 : kCellNull;
+    if (i + 1 == columns) kind |= 1;
+    std::string_view bytes = row[i] ? std::string_view(row[i], lengths[i]) : std::string_view();
+    if (!DAAppendItem(table, bytes, kind)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t SqlColumnKind(enum_field_types type, unsigned long length) {
+  int32_t kind = type == MYSQL_TYPE_BLOB ? 5 : 2;
+  if (length > 255) kind = 5;
+  return kind;
+}
+
+std::unique_ptr<SqlConnection> SqlConnect(Process& proc, const std::string& user,
+                                          const std::string& password, const std::string& host,
+                                          const std::string& database, unsigned port,
+                                          const std::string& socket) {
+  auto c = std::make_unique<SqlConnection>();
+  c->proc = &proc;
+  c->handle.reset(mysql_init(nullptr));
+  if (!c->handle) {
+    RecordError(*c, CR_OUT_OF_MEMORY, "Out of memory");
+    return nullptr;
+  }
+  // Pages and their data are single-byte text: latin1 passes every byte
+  // through unchanged and keeps declared lengths in characters.
+  mysql_options(c->handle.get(), MYSQL_SET_CHARSET_NAME, "latin1");
+  if (port == 0) port = 3306;
+  if (!mysql_real_connect(c->handle.get(), OrNull(host), user.c_str(), password.c_str(),
+                          OrNull(database), port, OrNull(socket), 0)) {
+    RecordClientError(*c);
+    return nullptr;
+  }
+  Trace(proc, "SQL CONNECTED (port %ld)\n", static_cast<long>(port));
+  return c;
+}
+
+void SqlDisconnect(std::unique_ptr<SqlConnection> connection) {
+  if (!connection) return;
+  Process& proc = *connection->proc;
+  connection.reset();
+  Trace(proc, "SQL DISCONNECTED\n");
+}
+
+std::string SqlLimitClause(int32_t maxRows, int32_t startRow) {
+  if (maxRows > 0 && startRow == 0) return " LIMIT " + std::to_string(maxRows);
+  if (maxRows > 0) return " LIMIT " + std::to_string(startRow) + ", " + std::to_string(maxRows);
+  if (startRow > 0) return " LIMIT " + std::to_string(startRow) + ", " + kAllRemainingRows;
+  return "";
+}
+
+unsigned SqlExecute(SqlConnection& c) {
+  c.lastErrorCode = 0;
+  c.lastErrorMessage.clear();
+  c.result.reset();
+  c.query += SqlLimitClause(c.maxRows, c.startRow);
+  c.maxRows = c.startRow = 0;
+  TRACE(*c.proc, "SQL EXEC (%d): %.2000s\n", static_cast<int>(c.query.size()), c.query.c_str());
+  int failed = mysql_real_query(c.handle.get(), c.query.data(), c.query.size());
+  c.query.clear();
+  if (failed) return RecordClientError(c);
+  c.lastInsertId = mysql_insert_id(c.handle.get());
+  return 0;
+}
+
+unsigned SqlOpenResult(SqlConnection& c) {
+  TRACE(*c.proc, "SQL TEST RESULT\n");
+  MYSQL* h = c.handle.get();
+  c.result.reset(mysql_use_result(h));
+  if (!c.result) {
+    // No result set is normal for a statement without rows; with columns
+    // announced it is a failure that must not pass for success.
+    if (mysql_field_count(h) != 0) return RecordClientError(c);
+    TRACE(*c.proc, "SQL NO RESULT\n");
+    return kSqlNoResult;
+  }
+  if (mysql_errno(h) != 0) return RecordClientError(c);
+  return 0;
+}
+
+unsigned SqlLoadResult(SqlConnection& c, DATable& table, uint64_t* rowCount) {
+  *rowCount = 0;
+  MYSQL_RES* result = c.result.get();
+  if (!result) return 0;
+  unsigned code = 0;
+  if (!AddColumns(c, result, table)) {
+    code = RecordError(c, CR_OUT_OF_MEMORY, "Out of memory");
+  } else {
+    unsigned columns = mysql_num_fields(result);
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+      if (!AppendRow(row, mysql_fetch_lengths(result), columns, table)) {
+        Trace(*c.proc, "kMEMERROR\n");
+        code = RecordError(c, CR_OUT_OF_MEMORY, "Out of memory");
+        break;
+      }
+    }
+    // A fetch that ends on an error (a lost connection) is not the end of the rows.
+    if (code == 0 && mysql_errno(c.handle.get()) != 0) code = RecordClientError(c);
+  }
+  if (code == 0) *rowCount = mysql_num_rows(result);
+  // Half a result would pass for all of it: a failed load keeps no rows.
+  if (code != 0) {
+    table.cells.clear();
+    table.columns.clear();
+    table.pool.clear();
+  }
+  TRACE(*c.proc, "SQL ROWCOUNT=%d\n\n", static_cast<int>(*rowCount));
+  c.result.reset();
+  return code;
+}
+
+uint64_t SqlRowCount(SqlConnection& c) {
+  my_ulonglong rows = mysql_affected_rows(c.handle.get());
+  return rows == static_cast<my_ulonglong>(-1) ? 0 : rows;
+}
+
+}  // namespace kwl

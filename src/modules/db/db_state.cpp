@@ -1,0 +1,57 @@
+#include "modules/db/db_state.h"
+
+#include "modules/db/tag_values.h"
+
+namespace kwl {
+
+namespace {
+
+constexpr std::string_view kModuleName = "db";
+
+}  // namespace
+
+DbState::~DbState() {
+  for (NamedConnection& entry : connections) SqlDisconnect(std::move(entry.connection));
+}
+
+DbState& DbStateOf(Interpreter& interp) {
+  auto it = interp.moduleState.find(kModuleName);
+  if (it == interp.moduleState.end()) {
+    auto state = std::make_shared<DbState>();
+    state->proc = &interp.proc;
+    it = interp.moduleState.emplace(std::string(kModuleName), std::move(state)).first;
+  }
+  return *static_cast<DbState*>(it->second.get());
+}
+
+NamedConnection* FindConnection(DbState& db, std::string_view name) {
+  for (NamedConnection& entry : db.connections) {
+    if (entry.kind != 0 && EqualsIgnoringCase(entry.name, name)) return &entry;
+  }
+  return nullptr;
+}
+
+void CloseConnections(DbState& db, std::string_view name) {
+  auto closing = [&](NamedConnection& entry) { return EqualsIgnoringCase(entry.name, name); };
+  for (NamedConnection& entry : db.connections) {
+    if (!closing(entry)) continue;
+    if (db.current == entry.connection.get()) db.current = nullptr;
+    SqlDisconnect(std::move(entry.connection));
+  }
+  std::erase_if(db.connections, closing);
+}
+
+SqlConnection* ChooseConnection(DbState& db, const std::string* name) {
+  NamedConnection* entry = nullptr;
+  if (name) {
+    entry = FindConnection(db, *name);
+  } else if (!db.defaultName.empty()) {
+    entry = FindConnection(db, db.defaultName);
+  } else if (!db.connections.empty()) {
+    entry = &db.connections.back();
+  }
+  db.current = entry ? entry->connection.get() : nullptr;
+  return db.current;
+}
+
+}  // namespace kwl

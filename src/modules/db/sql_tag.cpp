@@ -1,0 +1,124 @@
+#include <chrono>
+#include <limits>
+
+#include "core/trace.h"
+#include "modules/db/db_state.h"
+#include "modules/db/db_tags.h"
+#include "modules/db/tag_values.h"
+#include "interp/substitute.h"
+#include "interp/target_scope.h"
+
+namespace kwl {
+
+namespace {
+
+// Where `NAME=r` style attributes put r.sqlrowcount and r.sqlcolcount.
+struct CountTarget {
+  Scope* scope = nullptr;
+  std::string name;
+};
+
+// A count too large for the integer form is kept whole as text.
+void SetCount(Variable* var, uint64_t count) {
+  if (!var) return;
+  if (count <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+    VarSetInt(*var, static_cast<int32_t>(count));
+  } else {
+    VarSet(*var, std::to_string(count));
+  }
+}
+
+// The statement text in sqlstring; with sqlescapestr above 0 every value
+// substituted into it is escaped for an SQL string literal.
+void BuildStatement(Interpreter& interp, Variable& query) {
+  std::string text;
+  interp.escapeValues = interp.sqlescapestr && VarInt(*interp.sqlescapestr) > 0;
+  SubstituteVariable(interp, query, text);
+  interp.escapeValues = false;
+  VarSet(*interp.sqlstring, text);
+}
+
+CountTarget ReadCountTarget(Interpreter& interp, AttributeList& attributes) {
+  CountTarget target;
+  Variable* nameAttribute = nullptr;
+  target.scope = TargetScope(interp, attributes, &nameAttribute);
+  if (target.scope) SubstituteVariable(interp, *nameAttribute, target.name);
+  return target;
+}
+
+void SetTargetCount(const CountTarget& target, const char* what, uint64_t count) {
+  if (!target.scope) return;
+  // Look the variable up by the name it is stored under (names keep 63 characters).
+  std::string name = (target.name + "." + what).substr(0, kMaxNameLength);
+  SetCount(ScopeGetOrCreate(*target.scope, name), count);
+}
+
+// Reads what the statement produced. True when rows were loaded.
+bool ReadResult(Interpreter& interp, SqlConnection& c, DATable& table, const CountTarget& target) {
+  unsigned opened = SqlOpenResult(c);
+  if (opened != 0) {
+    SetCount(interp.sqlrowcount, SqlRowCount(c));
+    return false;
+  }
+  uint64_t rows = 0;
+  if (SqlLoadResult(c, table, &rows) != 0) return false;
+  SetCount(interp.sqlrowcount, rows);
+  SetTargetCount(target, "sqlrowcount", rows);
+  SetTargetCount(target, "sqlcolcount", static_cast<uint64_t>(DAColumnCount(table)));
+  return true;
+}
+
+void CopyOutcome(Interpreter& interp, SqlConnection& c) {
+  if (interp.sqlerr) VarSetInt(*interp.sqlerr, static_cast<int32_t>(SqlLastErrorCode(c)));
+  if (interp.sqlerrmsg) VarSet(*interp.sqlerrmsg, SqlLastErrorMessage(c));
+  SetCount(interp.sqlid, c.lastInsertId);
+}
+
+// A failing statement switches an automatic trace on and shows itself there.
+void TraceFailure(Interpreter& interp, SqlConnection& c) {
+  if (TraceLevel(interp.proc) != kTraceAuto || SqlLastErrorCode(c) == 0) return;
+  SetTraceLevel(interp.proc, kTraceFile);
+  const std::string& statement = VarText(*interp.sqlstring);
+  Trace(interp.proc, "SQL EXEC (%d): %.2000s\n", static_cast<int>(statement.size()),
+        statement.c_str());
+  Trace(interp.proc, "SQL ERROR: %d - %s\n", static_cast<int>(SqlLastErrorCode(c)),
+        SqlLastErrorMessage(c).c_str());
+}
+
+bool RunStatement(Interpreter& interp, SqlConnection& c, DATable& table, AttributeList& attributes,
+                  const CountTarget& target) {
+  ReportError(interp, 0, "");
+  SqlSetLimit(c, AttributeInt(interp, attributes, "MAXROWS", 0));
+  SqlSetStart(c, AttributeInt(interp, attributes, "START", 0));
+  auto started = std::chrono::steady_clock::now();
+  SqlAppendQuery(c, VarText(*interp.sqlstring));
+  bool loaded = SqlExecute(c) == 0 && ReadResult(interp, c, table, target);
+  CopyOutcome(interp, c);
+  TraceFailure(interp, c);
+  auto elapsed = std::chrono::steady_clock::now() - started;
+  TRACE(interp.proc, "SQL Exec time = %ds\n",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
+  return loaded;
+}
+
+}  // namespace
+
+bool SqlTag(Interpreter& interp, const TagCall& call, Block& block, bool* singlePass) {
+  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  Variable* query = FindAttribute(attributes, "QUERY");
+  if (query) BuildStatement(interp, *query);
+  auto option = AttributeText(interp, attributes, "OPTION");
+  *singlePass = option && EqualsIgnoringCase(*option, "ENTER");
+  auto connectName = AttributeText(interp, attributes, "CONNECT");
+  CountTarget target = ReadCountTarget(interp, attributes);
+  VarSetInt(*interp.sqlrowcount, 0);
+  SqlConnection* c = ChooseConnection(DbStateOf(interp), connectName ? &*connectName : nullptr);
+  if (!query || !c || VarLength(*interp.sqlstring) == 0) {
+    if (!query) ReportError(interp, 1, "ERROR: Missing field QUERY in SQL tag");
+    ReportError(interp, 2, "ERROR: Can't exec QUERY (no connection?)");
+    return false;
+  }
+  return RunStatement(interp, *c, block.rows, attributes, target);
+}
+
+}  // namespace kwl

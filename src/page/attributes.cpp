@@ -1,0 +1,159 @@
+// Tag attributes: the parser that cuts a tag chunk into named raw values.
+#include "page/attributes.h"
+
+#include <array>
+
+#include "core/trace.h"
+
+namespace kwl {
+
+namespace {
+
+// A set of bytes as a table, so that a walk through a tag costs one look-up per byte.
+class ByteSet {
+ public:
+  constexpr explicit ByteSet(std::string_view members) {
+    for (char c : members) in_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool operator[](char c) const { return in_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> in_{};
+};
+
+constexpr ByteSet kTagWordEnds(" \t");
+constexpr ByteSet kSeparators(" \t\r\n>/");
+constexpr ByteSet kNameEnds(" =>\t\r\n");
+constexpr ByteSet kBeforeValue(" =\t\r\n");
+constexpr ByteSet kUnquotedEnds(" >");
+constexpr ByteSet kQuotedStops("\"\\");
+
+size_t SkipAny(std::string_view text, size_t i, const ByteSet& set) {
+  while (i < text.size() && set[text[i]]) ++i;
+  return i;
+}
+
+size_t SkipToAny(std::string_view text, size_t i, const ByteSet& set) {
+  while (i < text.size() && !set[text[i]]) ++i;
+  return i;
+}
+
+constexpr char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+char Unescape(char c) {
+  switch (c) {
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return c;
+  }
+}
+
+// Reads a quoted value from behind its opening quote; returns the position
+// behind the closing quote, or the end of the text when it is never closed.
+// A backslash with nothing behind it is kept as written.
+size_t ReadQuoted(Process& proc, std::string_view text, size_t i, std::string& value) {
+  while (i < text.size()) {
+    const size_t stop = SkipToAny(text, i, kQuotedStops);
+    value.append(text.substr(i, stop - i));
+    if (stop == text.size()) return stop;
+    if (text[stop] == '"') return stop + 1;
+    if (stop + 1 == text.size()) {
+      value += '\\';
+      return text.size();
+    }
+    TRACE(proc, "Special char %c%c\n", '\\', text[stop + 1]);
+    value += Unescape(text[stop + 1]);
+    i = stop + 2;
+  }
+  return i;
+}
+
+// Reads the value that follows a name ending at `i`; returns where parsing goes on.
+size_t ReadValue(Process& proc, std::string_view text, size_t i, Variable& var) {
+  if (i == text.size()) return i;  // a name at the very end has no value at all
+  i = SkipAny(text, i, kBeforeValue);
+  if (i < text.size() && text[i] == '"') {
+    std::string value;
+    i = ReadQuoted(proc, text, i + 1, value);
+    VarSet(var, value);
+    return i;
+  }
+  const size_t end = SkipToAny(text, i, kUnquotedEnds);
+  VarSet(var, text.substr(i, end - i));
+  return end < text.size() ? end + 1 : end;
+}
+
+std::string AttributeName(std::string_view written, int caseMode) {
+  std::string name(written.substr(0, kMaxNameLength));
+  if (caseMode == 1) {
+    for (char& c : name) c = AsciiUpper(c);
+  }
+  return name;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+AttributeList ParseAttributes(Process& proc, std::string_view chunk, int caseMode) {
+  AttributeList list;
+  // Room for what most tags have.
+  list.reserve(4);
+  size_t i = SkipToAny(chunk, 0, kTagWordEnds);  // the tag's own word
+  for (;;) {
+    i = SkipAny(chunk, i, kSeparators);
+    if (i == chunk.size()) break;
+    const size_t nameEnd = SkipToAny(chunk, i, kNameEnds);
+    if (nameEnd - i > kMaxAttributeName) break;  // keep what came before it
+    Variable& var = list.emplace_back(AttributeName(chunk.substr(i, nameEnd - i), caseMode));
+    i = ReadValue(proc, chunk, nameEnd, var);
+    TRACE(proc, "PARSE: Param %s Value %.2000s\n", var.name.c_str(), VarRawText(var).c_str());
+  }
+  return list;
+}
+
+Variable* FindAttribute(AttributeList& list, std::string_view name) {
+  for (Variable& var : list) {
+    if (EqualsNoCase(var.name, name)) return &var;
+  }
+  return nullptr;
+}
+
+const Variable* FindAttribute(const AttributeList& list, std::string_view name) {
+  for (const Variable& var : list) {
+    if (EqualsNoCase(var.name, name)) return &var;
+  }
+  return nullptr;
+}
+
+SharedAttributes AttributeCache::Get(Process& proc, std::string_view chunk) {
+  if (TraceActive(proc)) return std::make_shared<const AttributeList>(ParseAttributes(proc, chunk));
+  if (auto found = parsed_.find(chunk); found != parsed_.end()) return found->second;
+  // A page that makes ever new tag texts (a value written into a tag) starts
+  // the cache afresh rather than growing it without end.
+  constexpr size_t kMaxBytes = size_t{1} << 20;
+  constexpr size_t kMaxTags = 4096;
+  if (bytes_ + chunk.size() > kMaxBytes || parsed_.size() >= kMaxTags) {
+    parsed_.clear();
+    bytes_ = 0;
+  }
+  auto attributes = std::make_shared<const AttributeList>(ParseAttributes(proc, chunk));
+  parsed_.emplace(chunk, attributes);
+  bytes_ += chunk.size();
+  return attributes;
+}
+
+}  // namespace kwl

@@ -1,0 +1,28 @@
+// <SCOPE>: opens a block of local variables, closed by </SCOPE>.
+#include <cstdio>
+
+#include "tags/set_tags.h"
+#include "interp/substitute.h"
+
+namespace kwl {
+
+namespace {
+
+void ScopeTag(Interpreter& interp, const TagCall& call) {
+  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  std::string name;
+  if (Variable* nameAttribute = FindAttribute(attributes, "NAME")) {
+    name = Substituted(interp, VarText(*nameAttribute));
+  } else {
+    char generated[32];
+    std::snprintf(generated, sizeof generated, "SCOPE_%d", static_cast<int>(interp.stack.blocks.size()));
+    name = generated;
+  }
+  BlockPush(interp.stack, BlockNew(interp.stack, name, kBlockLocal));
+}
+
+}  // namespace
+
+void RegisterScopeTag(TagRegistry& tags) { tags[kTagScope].run = ScopeTag; }
+
+}  // namespace kwl

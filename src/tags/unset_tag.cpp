@@ -1,0 +1,25 @@
+// <UNSET>: removes a variable from its scope.
+#include "tags/set_tags.h"
+
+namespace kwl {
+
+namespace {
+
+void UnsetTag(Interpreter& interp, const TagCall& call) {
+  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  SetTarget target =
+      FindSetTarget(interp, attributes, "ERROR: No NAME, LOCAL or GLOBAL defined in tag UNSET");
+  if (!target.scope || target.name.empty()) return;
+  // The interpreter's own variables (velerr, veldebug...) are never removed.
+  if (ScopeRemove(*target.scope, target.name)) {
+    ReportError(interp, 0, "");
+  } else {
+    ReportError(interp, 0, "UNSET WARNING: VAR NOT FOUND !");
+  }
+}
+
+}  // namespace
+
+void RegisterUnsetTag(TagRegistry& tags) { tags[kTagUnset].run = UnsetTag; }
+
+}  // namespace kwl
