@@ -60,8 +60,6 @@ struct Process final : TextLog {
   ModuleTable modules;
   FileTable files;  // streams opened by <FILE OPEN>, by handle
   CellFormatter cellText = nullptr;
-  // The database client's version number (m * 10000 + n * 100 + p), once known.
-  int (*databaseClientVersion)() = nullptr;
 };
 
 // Line number of the text being run, for the trace.

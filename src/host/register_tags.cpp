@@ -1,26 +1,39 @@
 #include "host/register_tags.h"
 
-#include "tags/file_tags.h"
-#include "tags/function_tag.h"
-#include "tags/set_tags.h"
-#include "interp/control_tags.h"
-#include "web/cookies.h"
-#include "tags/debug_tag.h"
+#include "interp/block_loops.h"
 
 namespace kwl {
 
-// Every subsystem fills its own slots. Keep one line per subsystem: several
-// people add to this list.
+// Every handler the tag list names, declared from the list itself: a
+// handler file defines its function in namespace kwl and needs no header.
+#define NONE
+#define RUN(f) void f(Interpreter&, const TagCall&);
+#define BODY(f) size_t f(Interpreter&, const TagCall&);
+#define BLOCK(f) size_t f(Interpreter&, LoopState&, const TagCall&, bool);
+#define KWL_TAG(id, code, opening, name, kind, listed, module, runMode, skipMode, handler) handler
+#define KWL_ALIAS(id, opening)
+#include "page/tags.def"
+#undef RUN
+#undef BODY
+#undef BLOCK
+#undef KWL_TAG
+
 void RegisterAllTags(TagRegistry& tags) {
-  RegisterControlTags(tags);
-  RegisterSetTags(tags);
-  RegisterCookieTags(tags);
-  RegisterFunctionTag(tags);
-  RegisterDebugTag(tags);
-  RegisterFileTags(tags);  // FILE, SYSTEM, WAIT
-  // CONNECT and SQL load the database module on first use.
-  tags[kTagConnect].module = "db";
-  tags[kTagSql].module = "db";
+  TagSlot* slot = nullptr;
+#define RUN(f) slot->run = f;
+#define BODY(f) slot->body = f;
+#define BLOCK(f) slot->block = f;
+#define KWL_TAG(id, code, opening, name, kind, listed, module, runMode, skipMode, handler) \
+  slot = &tags[code];                                                                       \
+  handler
+#include "page/tags.def"
+#undef NONE
+#undef RUN
+#undef BODY
+#undef BLOCK
+#undef KWL_TAG
+#undef KWL_ALIAS
+  (void)slot;
 }
 
 }  // namespace kwl

@@ -1,4 +1,4 @@
-// Fills the dispatch table with the handlers of every subsystem.
+// Fills the dispatch table with the handlers the tag list names (modules fill their own).
 #pragma once
 
 #include "interp/dispatch.h"

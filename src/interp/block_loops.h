@@ -1,4 +1,4 @@
-// Block tags run by the loop itself: COND, WHILE and the result loops of SQL, XPROC and XPATH.
+// Block tags run by the loop itself: COND, WHILE and the one row loop of SQL, XPROC and XPATH.
 #pragma once
 
 #include <cstddef>
@@ -20,8 +20,7 @@ struct LoopState {
 
 size_t CondBlock(Interpreter& interp, LoopState& state, const TagCall& call, bool executed);
 size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, bool executed);
-size_t SqlLoop(Interpreter& interp, LoopState& state, const TagCall& call, bool executed);
-size_t XprocLoop(Interpreter& interp, LoopState& state, const TagCall& call, bool executed);
-size_t XpathLoop(Interpreter& interp, LoopState& state, const TagCall& call, bool executed);
+// SQL, XPROC and XPATH: the body once per row of the tag's row source.
+size_t RowLoop(Interpreter& interp, LoopState& state, int code, const TagCall& call, bool executed);
 
 }  // namespace kwl

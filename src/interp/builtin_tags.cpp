@@ -21,7 +21,10 @@ void CountLines(Interpreter& interp, std::string_view text) {
 
 }  // namespace
 
-void HtmlTag(Interpreter& interp, std::string_view chunk, const char* traceLine, const char* header) {
+namespace {
+
+// The Content-type header once, then the chunk.
+void StartResponse(Interpreter& interp, std::string_view chunk, const char* traceLine, const char* header) {
   std::string out;
   Substitute(interp, chunk, out);
   if (ResponseNotStarted(interp)) {
@@ -32,12 +35,23 @@ void HtmlTag(Interpreter& interp, std::string_view chunk, const char* traceLine,
   WriteOutput(interp, out);
 }
 
-void HeadTag(Interpreter& interp, std::string_view chunk) {
-  WriteSubstituted(interp, chunk);
+}  // namespace
+
+void HtmlTag(Interpreter& interp, const TagCall& call) {
+  StartResponse(interp, call.chunk, "HTML -> Content-type: text/html\n\n", "Content-type: text/html\n\n");
+}
+
+void XmlTag(Interpreter& interp, const TagCall& call) {
+  StartResponse(interp, call.chunk, "XML -> Content-type: text/html\n\n", "Content-type: text/xml\n\n");
+}
+
+void HeadTag(Interpreter& interp, const TagCall& call) {
+  WriteSubstituted(interp, call.chunk);
   WriteOutput(interp, "\n<meta name=\"generator\" content=\"KWL Technologies v3.8rc6\">");
 }
 
-size_t CommentTag(Interpreter& interp, const TagCall& call, bool executed) {
+size_t CommentTag(Interpreter& interp, const TagCall& call) {
+  bool executed = call.executed;
   TRACE(interp.proc, "Comment : %.*s\n", static_cast<int>(call.chunk.size()), call.chunk.data());
   if (executed && KeepComments(interp)) WriteOutput(interp, call.chunk);
   if (call.chunk.find("-->") != std::string_view::npos) return call.after;
@@ -80,7 +94,7 @@ size_t SkipComment(Interpreter& interp, std::string_view text, size_t pos, bool 
   return pos;
 }
 
-void AuthTag(Interpreter& interp) {
+void AuthTag(Interpreter& interp, const TagCall&) {
   if (interp.abortCode) return;
   WriteHeader(interp, "Status: 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Acces restreint\"\r\n");
 }
@@ -98,7 +112,7 @@ size_t NoparseTag(Interpreter& interp, const TagCall& call) {
   return pos;
 }
 
-void ScopeEndTag(Interpreter& interp) {
+void ScopeEndTag(Interpreter& interp, const TagCall&) {
   Block* top = BlockTop(interp.stack);
   if (top && top->kind == kBlockLocal) {
     interp.stack.blocks.pop_back();

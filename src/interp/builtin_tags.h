@@ -10,11 +10,13 @@
 namespace kwl {
 
 // <HTML, <!DOCTYPE and <?XML: the Content-type header once, then the chunk.
-void HtmlTag(Interpreter& interp, std::string_view chunk, const char* traceLine, const char* header);
-void HeadTag(Interpreter& interp, std::string_view chunk);
-size_t CommentTag(Interpreter& interp, const TagCall& call, bool executed);
-void AuthTag(Interpreter& interp);
+void HtmlTag(Interpreter& interp, const TagCall& call);
+void XmlTag(Interpreter& interp, const TagCall& call);
+void HeadTag(Interpreter& interp, const TagCall& call);
+// Comments are skipped whether executed or not; only executed ones are kept.
+size_t CommentTag(Interpreter& interp, const TagCall& call);
+void AuthTag(Interpreter& interp, const TagCall& call);
 size_t NoparseTag(Interpreter& interp, const TagCall& call);
-void ScopeEndTag(Interpreter& interp);
+void ScopeEndTag(Interpreter& interp, const TagCall& call);
 
 }  // namespace kwl

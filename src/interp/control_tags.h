@@ -6,9 +6,6 @@
 
 namespace kwl {
 
-// Fills the slots of the six tags.
-void RegisterControlTags(TagRegistry& tags);
-
 // COND and WHILE: false opens no block (an empty EXPR); without EXPR the
 // error is reported and the flag is false.
 bool CondTag(Interpreter& interp, const TagCall& call, bool* flag);

@@ -1,32 +1,37 @@
 #include "interp/dispatch.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/modules.h"
 
 namespace kwl {
 
+namespace {
+
+bool Holds(const std::vector<std::string>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
 const TagSlot& TagSlotFor(Interpreter& interp, int code) {
   TagSlot& slot = interp.tags[code];
-  if (!slot.module) return slot;
-  if (slot.moduleFailed) {
-    ReportError(interp, 1, std::string("ERROR: Module ") + slot.module + " not available");
-    return slot;
+  const char* module = TagInfoOf(code).module;
+  TagRegistry& tags = interp.tags;
+  if (!module || Holds(tags.modulesLoaded, module)) return slot;
+  std::string error = std::string("ERROR: Module ") + module + " not available";
+  if (!Holds(tags.modulesFailed, module)) {
+    const ModuleEntry* entry = ModuleLoad(interp.proc, module, &error);
+    if (entry && entry->registerTags) {
+      // The module fills the slots of every tag it owns.
+      entry->registerTags(tags);
+      tags.modulesLoaded.emplace_back(module);
+      return slot;
+    }
+    tags.modulesFailed.emplace_back(module);
   }
-  std::string error;
-  auto enroll = reinterpret_cast<ModuleRegister>(
-      ModuleSymbol(interp.proc, slot.module, kModuleRegisterSymbol, &error));
-  if (!enroll) {
-    slot.moduleFailed = true;
-    ReportError(interp, 1, error);
-    return slot;
-  }
-  // The module fills the slots of every tag it owns; they no longer need loading.
-  std::string module = slot.module;
-  enroll(interp.tags);
-  for (TagSlot& other : interp.tags.slots) {
-    if (other.module && module == other.module) other.module = nullptr;
-  }
+  ReportError(interp, 1, error);
   return slot;
 }
 

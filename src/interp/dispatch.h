@@ -1,9 +1,11 @@
-// The dispatch table: tag handlers by tag code, filled by each subsystem's registration.
+// The dispatch table: tag handlers by tag code, filled from the tag list and by modules.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/scope.h"
 #include "interp/interpreter.h"
@@ -12,47 +14,52 @@
 namespace kwl {
 
 // What a handler receives: the text being run, the tag's chunk, the position
-// behind the chunk, and the include flag of the running text.
+// behind the chunk, the include flag of the running text, and whether the
+// chunk is executed (only handlers that run either way need to ask).
 struct TagCall {
   std::string_view text;
   std::string_view chunk;
   size_t after = 0;
   int includeFlag = 0;
+  bool executed = true;
 };
+
+struct LoopState;
 
 // Plain tags: do their work.
 using TagHandler = void (*)(Interpreter& interp, const TagCall& call);
 // Tags that read their own body: return the position the loop goes on from.
 using BodyHandler = size_t (*)(Interpreter& interp, const TagCall& call);
-// COND, ELSE, WHILE: evaluate the condition into `flag`; false on failure.
-using CondHandler = bool (*)(Interpreter& interp, const TagCall& call, bool* flag);
-// SQL, XPROC, XPATH: fill the block's rows; false on failure. SQL may ask
-// for a single pass over an empty result.
-using RowSource = bool (*)(Interpreter& interp, const TagCall& call, Block& block, bool* singlePass);
-// XPATH: fill the attribute block of the current row, and release the query.
-using RowAttributes = void (*)(Interpreter& interp, Block& rows, Block& attributes);
-using RowRelease = void (*)(Interpreter& interp, Block& rows);
+// COND and WHILE: run their body through the loop; return where to go on.
+using BlockHandler = size_t (*)(Interpreter& interp, LoopState& state, const TagCall& call, bool executed);
+
+// The rows of a row block (SQL, XPROC, XPATH). The loop pushes a D block
+// named `blockName`, asks `fill` for its rows, runs the body once per row
+// (once over no rows when `fill` asks for a single pass) and pops the block.
+// The hooks keep the counters a page reads; any may be null.
+struct RowSource {
+  const char* blockName;
+  // False: the body is skipped.
+  bool (*fill)(Interpreter& interp, const TagCall& call, Block& rows, bool* singlePass);
+  void (*started)(Interpreter& interp, Block& rows);     // rows filled, before any pass
+  void (*beforePass)(Interpreter& interp, Block& rows);  // around each pass over a row
+  void (*afterPass)(Interpreter& interp, Block& rows);
+  void (*finished)(Interpreter& interp, Block& rows);  // after the last pass, filled or not
+};
 
 struct TagSlot {
-  // The module that registers this tag's handlers when the tag is first used.
-  const char* module = nullptr;
-  bool moduleFailed = false;
   TagHandler run = nullptr;
   BodyHandler body = nullptr;
-  CondHandler cond = nullptr;
-  RowSource rows = nullptr;
-  RowAttributes rowAttributes = nullptr;
-  RowRelease rowRelease = nullptr;
+  BlockHandler block = nullptr;
+  const RowSource* rows = nullptr;
 };
 
 struct TagRegistry {
   std::array<TagSlot, kTagCodeCount> slots{};
+  std::vector<std::string> modulesLoaded;  // whose handlers are in the slots
+  std::vector<std::string> modulesFailed;  // that could not be loaded
   TagSlot& operator[](int code) { return slots[static_cast<size_t>(code)]; }
 };
-
-// What a module exports to fill its tags' slots.
-using ModuleRegister = void (*)(TagRegistry& tags);
-constexpr const char* kModuleRegisterSymbol = "kwl_register_tags";
 
 // The slot of a tag, its module loaded first when the tag belongs to one
 // that is not loaded yet. A module that cannot be loaded is reported in

@@ -4,7 +4,7 @@
 
 #include "core/trace.h"
 #include "interp/block_loops.h"
-#include "interp/builtin_tags.h"
+#include "interp/control_tags.h"
 #include "interp/dispatch.h"
 #include "interp/output.h"
 #include "page/scanner.h"
@@ -30,68 +30,58 @@ bool ExecutedIn(int mode, bool condition) {
 }
 
 // An end tag closes the block of its own kind; anywhere else it is fatal.
-void EndTag(Interpreter& interp, LoopState& state, int first, int second, const char* message) {
-  if (state.mode == first || state.mode == second) {
+void EndTag(Interpreter& interp, LoopState& state, const TagInfo& info) {
+  if (state.mode == info.runMode || state.mode == info.skipMode) {
     state.ended = true;
   } else {
-    FatalError(interp, message);
+    FatalError(interp, std::string("ERROR: Found </") + info.name + "> with no <" + info.name + "> ! Exit...");
   }
 }
 
-void ElseTag(Interpreter& interp, LoopState& state, const TagCall& call) {
+void ElseChunk(Interpreter& interp, LoopState& state, const TagCall& call) {
   if (state.mode == kModeCond) {
     if (state.condition) {
       state.mode = kModeCondDone;
     } else if (!interp.abortCode) {
-      CondHandler handler = TagSlotFor(interp, kTagElse).cond;
-      if (handler) handler(interp, call, &state.condition);
-      else state.condition = true;
+      ElseTag(interp, call, &state.condition);
     }
   } else if (state.mode != kModeCondDone) {
     FatalError(interp, "ERROR: Found <ELSE> with no <COND> ! Exit...");
   }
 }
 
-void PlainTag(Interpreter& interp, int code, const TagCall& call, bool executed) {
-  if (!executed) return;
-  if (TagHandler handler = TagSlotFor(interp, code).run) handler(interp, call);
-}
-
-// Runs one chunk; returns the position to go on from.
-size_t Dispatch(Interpreter& interp, LoopState& state, int code, const TagCall& call, bool executed) {
-  switch (code) {
-    case kTagSql: return SqlLoop(interp, state, call, executed);
-    case kTagSqlEnd: EndTag(interp, state, kModeSqlRow, kModeSqlSkip, "ERROR: Found </SQL> with no <SQL> ! Exit..."); break;
-    case kTagCond: return CondBlock(interp, state, call, executed);
-    case kTagElse: ElseTag(interp, state, call); break;
-    case kTagCondEnd: EndTag(interp, state, kModeCond, kModeCondDone, "ERROR: Found </COND> with no <COND> ! Exit..."); break;
-    case kTagWhile: return WhileLoop(interp, state, call, executed);
-    case kTagWhileEnd: EndTag(interp, state, kModeWhile, kModeWhileSkip, "ERROR: Found </WHILE> with no <WHILE> ! Exit..."); break;
-    case kTagXproc: return XprocLoop(interp, state, call, executed);
-    case kTagXprocEnd: EndTag(interp, state, kModeXprocRow, kModeXprocSkip, "ERROR: Found </XPROC> with no <XPROC> ! Exit..."); break;
-    case kTagXpath: return XpathLoop(interp, state, call, executed);
-    case kTagXpathEnd: EndTag(interp, state, kModeXpathRow, kModeXpathSkip, "ERROR: Found </XPATH> with no <XPATH> ! Exit..."); break;
-    case kTagHtml: if (executed) HtmlTag(interp, call.chunk, "HTML -> Content-type: text/html\n\n", "Content-type: text/html\n\n"); break;
-    case kTagXml: if (executed) HtmlTag(interp, call.chunk, "XML -> Content-type: text/html\n\n", "Content-type: text/xml\n\n"); break;
-    case kTagHead: if (executed) HeadTag(interp, call.chunk); break;
-    case kTagComment: return CommentTag(interp, call, executed);
-    case kTagCommentEnd: break;
-    case kTagAuth: AuthTag(interp); break;
-    case kTagOpen: case kTagRead: case kTagClose: case kTagWrite: case kTagDelete:
+// Runs one chunk by its tag's kind; returns the position to go on from.
+size_t Dispatch(Interpreter& interp, LoopState& state, int code, const TagCall& call) {
+  const TagInfo& info = TagInfoOf(code);
+  bool executed = call.executed;
+  switch (info.kind) {
+    case TagKind::RowBlock:
+      return RowLoop(interp, state, code, call, executed);
+    case TagKind::Block:
+      if (BlockHandler handler = TagSlotFor(interp, code).block) return handler(interp, state, call, executed);
+      break;
+    case TagKind::End:
+      EndTag(interp, state, info);
+      break;
+    case TagKind::Else:
+      ElseChunk(interp, state, call);
+      break;
+    case TagKind::Deprecated:
       ReportError(interp, 2, "ERROR: DO NOT USE THIS TAG SINCE v3.4");
       break;
-    case kTagNoparse: if (executed) return NoparseTag(interp, call); break;
-    case kTagScopeEnd: if (executed) ScopeEndTag(interp); break;
-    case kTagFunction: case kTagSetarea:
-      if (!executed) break;
+    case TagKind::Always:
+    case TagKind::Plain:
+      if (!executed && info.kind == TagKind::Plain) break;
+      if (TagHandler handler = TagSlotFor(interp, code).run) handler(interp, call);
+      break;
+    case TagKind::AlwaysBody:
+    case TagKind::Body:
+      if (!executed && info.kind == TagKind::Body) break;
       if (BodyHandler handler = TagSlotFor(interp, code).body) return handler(interp, call);
       break;
-    case kTagInclude: case kTagSet: case kTagMail: case kTagConnect: case kTagCookie: case kTagGet:
-    case kTagCreate: case kTagSystem: case kTagHttp: case kTagWait: case kTagPdf: case kTagFile:
-    case kTagPict: case kTagScope: case kTagDebug: case kTagUnset:
-      PlainTag(interp, code, call, executed);
+    case TagKind::Ignored:
       break;
-    default:
+    case TagKind::Text:
       if (executed) WriteSubstituted(interp, call.chunk);
       break;
   }
@@ -141,7 +131,7 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
       code = chunk[0] == '<' ? RecogniseTag(proc, chunk, executed) : kTagNone;
     }
     if (interp.abortCode) executed = false;
-    pos = Dispatch(interp, state, code, TagCall{text, chunk, after, includeFlag}, executed);
+    pos = Dispatch(interp, state, code, TagCall{text, chunk, after, includeFlag, executed});
   }
   --proc.nesting;
   if (mode == kModeTop) interp.endTagSearches = outerSearches;

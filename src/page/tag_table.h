@@ -1,70 +1,55 @@
-// The tag table: every tag of the language, its opening text and its code.
+// The tag table, made from the tag list (tags.def): codes, openings, kinds.
 #pragma once
 
 #include <span>
 
 namespace kwl {
 
-struct TagEntry {
-  const char* opening;  // what a chunk must begin with, "<" included
-  const char* name;     // the tag family, for documentation
-  int code;
-  bool listed;  // shown in the information page's tag list
+// How the loop runs a tag.
+enum class TagKind : unsigned char {
+  Text,        // written like text (an end tag met outside its opening tag's handler)
+  Plain,       // its handler runs when the chunk is executed
+  Always,      // its handler runs whether executed or not
+  Body,        // its handler reads its own body when executed, and says where to go on
+  AlwaysBody,  // the same, executed or not (comments)
+  Block,       // COND and WHILE: the loop runs the body through the handler
+  RowBlock,    // SQL, XPROC, XPATH: the body runs once per row a row source fills
+  Else,        // ELSE inside COND
+  End,         // closes the block whose modes it names; elsewhere fatal
+  Deprecated,  // a warning, executed or not
+  Ignored,     // nothing at all
 };
-
-// The 46 entries in their fixed order (the order decides between openings
-// that share a beginning, such as "<SETAREA" and "<SET").
-std::span<const TagEntry> TagTable();
 
 // Tag codes (the dispatch keys).
 enum TagCode : int {
   kTagNone = 0,
-  kTagSql = 1,
-  kTagSqlEnd = 2,
-  kTagCond = 3,
-  kTagElse = 4,
-  kTagCondEnd = 5,
-  kTagInclude = 6,
-  kTagSet = 8,
-  kTagHtml = 9,
-  kTagMail = 10,
-  kTagConnect = 11,
-  kTagCookie = 12,
-  kTagOpen = 14,
-  kTagRead = 15,
-  kTagClose = 16,
-  kTagWhile = 17,
-  kTagWhileEnd = 18,
-  kTagGet = 19,
-  kTagWrite = 20,
-  kTagDelete = 21,
-  kTagComment = 23,
-  kTagCommentEnd = 24,
-  kTagAuth = 25,
-  kTagCreate = 26,
-  kTagSystem = 27,
-  kTagHttp = 28,
-  kTagWait = 35,
-  kTagPdf = 36,
-  kTagFile = 37,
-  kTagPict = 38,
-  kTagXml = 39,
-  kTagNoparse = 40,
-  kTagNoparseEnd = 41,
-  kTagXproc = 42,
-  kTagXprocEnd = 43,
-  kTagXpath = 44,
-  kTagXpathEnd = 45,
-  kTagHead = 46,
-  kTagFunction = 47,
-  kTagFunctionEnd = 48,
-  kTagScope = 49,
-  kTagScopeEnd = 50,
-  kTagSetarea = 51,
-  kTagSetareaEnd = 52,
-  kTagDebug = 53,
-  kTagUnset = 54,
+#define KWL_TAG(id, code, ...) kTag##id = code,
+#define KWL_ALIAS(id, opening)
+#include "page/tags.def"
+#undef KWL_TAG
+#undef KWL_ALIAS
   kTagCodeCount = 55
 };
+
+struct TagEntry {
+  const char* opening;  // what a chunk must begin with, "<" included
+  const char* name;     // the tag family, as end-tag messages name it
+  int code;
+  bool listed;  // shown in the information page's tag list
+};
+
+// The openings in their fixed order (the order decides between openings
+// that share a beginning, such as "<SETAREA" and "<SET").
+std::span<const TagEntry> TagTable();
+
+// What the loop and the module loader know of a tag code.
+struct TagInfo {
+  TagKind kind = TagKind::Text;
+  const char* name = "";
+  const char* module = nullptr;  // the module registering its handlers, if any
+  int runMode = 0;               // blocks and end tags: the body's modes
+  int skipMode = 0;
+};
+const TagInfo& TagInfoOf(int code);
 
 }  // namespace kwl

@@ -1,5 +1,5 @@
 // <DEBUG>: SUFFIX, MODE, PRINTPARAM and PRINT, handled in that order.
-#include "tags/debug_tag.h"
+#include "interp/dispatch.h"
 
 #include <strings.h>
 
@@ -55,6 +55,8 @@ void PrintParameters(Interpreter& interp, long count) {
   Trace(proc, "-----%ld-----\n", printed);
 }
 
+}  // namespace
+
 void DebugTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
   std::string value;
@@ -67,12 +69,6 @@ void DebugTag(Interpreter& interp, const TagCall& call) {
     if (count > 0) PrintParameters(interp, count);
   }
   if (Value(interp, attributes, "PRINT", &value)) TraceWrite(interp.proc, value);
-}
-
-}  // namespace
-
-void RegisterDebugTag(TagRegistry& tags) {
-  tags[kTagDebug].run = DebugTag;
 }
 
 }  // namespace kwl

@@ -1,7 +1,7 @@
 // <FILE>: one operation per tag, chosen by the first operation attribute present.
 #include "core/trace.h"
 #include "tags/file_ops.h"
-#include "tags/file_tags.h"
+#include "interp/dispatch.h"
 #include "interp/output.h"
 #include "interp/substitute.h"
 
@@ -19,6 +19,8 @@ constexpr Operation kOperations[] = {
     {"READ", FileRead}, {"WRITE", FileWrite}, {"EXIST", FileExist},
 };
 
+}  // namespace
+
 void FileTag(Interpreter& interp, const TagCall& tag) {
   AttributeList attributes = ParseAttributes(interp.proc, tag.chunk);
   ReportError(interp, 0, "");
@@ -30,12 +32,6 @@ void FileTag(Interpreter& interp, const TagCall& tag) {
     return;
   }
   ReportError(interp, 1, "ERROR: Can't do tag FILE");
-}
-
-}  // namespace
-
-void RegisterFileTag(TagRegistry& tags) {
-  tags[kTagFile].run = FileTag;
 }
 
 bool FileAttribute(FileCall& call, std::string_view name, std::string* value) {

@@ -1,5 +1,5 @@
 // <FUNCTION>: definitions with their defaults, and calls in a block of their own.
-#include "tags/function_tag.h"
+#include "interp/dispatch.h"
 
 #include <strings.h>
 
@@ -108,6 +108,8 @@ std::string FunctionName(Interpreter& interp, Variable& attribute) {
   return name;
 }
 
+}  // namespace
+
 size_t FunctionTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk, 0);
   ReportError(interp, 0, "");
@@ -120,12 +122,6 @@ size_t FunctionTag(Interpreter& interp, const TagCall& call) {
     ReportError(interp, 1, "ERROR: No NAME or EXEC defined in tag FUNCTION");
   }
   return call.after;
-}
-
-}  // namespace
-
-void RegisterFunctionTag(TagRegistry& tags) {
-  tags[kTagFunction].body = FunctionTag;
 }
 
 }  // namespace kwl

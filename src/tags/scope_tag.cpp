@@ -6,8 +6,6 @@
 
 namespace kwl {
 
-namespace {
-
 void ScopeTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
   std::string name;
@@ -20,9 +18,5 @@ void ScopeTag(Interpreter& interp, const TagCall& call) {
   }
   BlockPush(interp.stack, BlockNew(interp.stack, name, kBlockLocal));
 }
-
-}  // namespace
-
-void RegisterScopeTag(TagRegistry& tags) { tags[kTagScope].run = ScopeTag; }
 
 }  // namespace kwl

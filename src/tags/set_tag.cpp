@@ -7,8 +7,6 @@
 
 namespace kwl {
 
-namespace {
-
 void SetTag(Interpreter& interp, const TagCall& call) {
   SharedAttributes parsed = interp.attributeCache.Get(interp.proc, call.chunk);
   const AttributeList& attributes = *parsed;
@@ -25,8 +23,6 @@ void SetTag(Interpreter& interp, const TagCall& call) {
   }
   ReportError(interp, 0, "WARNING: VALUE set to null in tag SET");
 }
-
-}  // namespace
 
 SetTarget FindSetTarget(Interpreter& interp, const AttributeList& attributes,
                         std::string_view missing) {
@@ -69,17 +65,6 @@ void ApplyReplace(Interpreter& interp, const AttributeList& attributes, std::str
   if (pos == 0) return;
   result.append(text, pos, std::string::npos);
   VarSet(target, result);
-}
-
-void RegisterSetAreaTag(TagRegistry& tags);
-void RegisterUnsetTag(TagRegistry& tags);
-void RegisterScopeTag(TagRegistry& tags);
-
-void RegisterSetTags(TagRegistry& tags) {
-  tags[kTagSet].run = SetTag;
-  RegisterSetAreaTag(tags);
-  RegisterUnsetTag(tags);
-  RegisterScopeTag(tags);
 }
 
 }  // namespace kwl

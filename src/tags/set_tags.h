@@ -9,8 +9,6 @@
 
 namespace kwl {
 
-void RegisterSetTags(TagRegistry& tags);
-
 // The variable a SET-family tag writes: its scope and substituted name.
 // Without a naming attribute `missing` is reported at level 1 and the scope
 // is null; an empty name leaves `name` empty.

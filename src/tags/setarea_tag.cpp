@@ -9,8 +9,6 @@
 
 namespace kwl {
 
-namespace {
-
 size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
   SetTarget target =
@@ -34,9 +32,5 @@ size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
   VarSet(*ScopeGetOrCreate(*target.scope, target.name), value);
   return next;
 }
-
-}  // namespace
-
-void RegisterSetAreaTag(TagRegistry& tags) { tags[kTagSetarea].body = SetAreaTag; }
 
 }  // namespace kwl

@@ -7,7 +7,7 @@
 
 #include "core/trace.h"
 #include "tags/file_ops.h"
-#include "tags/file_tags.h"
+#include "interp/dispatch.h"
 #include "page/attributes.h"
 #include "interp/substitute.h"
 #include "interp/target_scope.h"
@@ -58,6 +58,8 @@ int RunDirect(Interpreter& interp, const std::string& command) {
   return ExitCode(std::system(command.c_str()));
 }
 
+}  // namespace
+
 void SystemTag(Interpreter& interp, const TagCall& call) {
   ReportError(interp, 0, "");
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
@@ -82,12 +84,6 @@ void SystemTag(Interpreter& interp, const TagCall& call) {
     return;
   }
   ReportError(interp, code, "SYSTEM EXEC RESULT");
-}
-
-}  // namespace
-
-void RegisterSystemTag(TagRegistry& tags) {
-  tags[kTagSystem].run = SystemTag;
 }
 
 }  // namespace kwl

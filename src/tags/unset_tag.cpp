@@ -3,8 +3,6 @@
 
 namespace kwl {
 
-namespace {
-
 void UnsetTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
   SetTarget target =
@@ -17,9 +15,5 @@ void UnsetTag(Interpreter& interp, const TagCall& call) {
     ReportError(interp, 0, "UNSET WARNING: VAR NOT FOUND !");
   }
 }
-
-}  // namespace
-
-void RegisterUnsetTag(TagRegistry& tags) { tags[kTagUnset].run = UnsetTag; }
 
 }  // namespace kwl

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/trace.h"
-#include "tags/file_tags.h"
+#include "interp/dispatch.h"
 #include "page/attributes.h"
 #include "interp/substitute.h"
 
@@ -22,6 +22,8 @@ void Sleep(int32_t seconds) {
   }
 }
 
+}  // namespace
+
 void WaitTag(Interpreter& interp, const TagCall& call) {
   AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
   Variable* value = FindAttribute(attributes, "VALUE");
@@ -36,12 +38,6 @@ void WaitTag(Interpreter& interp, const TagCall& call) {
     seconds = kMaxWaitSeconds;
   }
   Sleep(seconds);
-}
-
-}  // namespace
-
-void RegisterWaitTag(TagRegistry& tags) {
-  tags[kTagWait].run = WaitTag;
 }
 
 }  // namespace kwl

@@ -59,8 +59,4 @@ void CookieTag(Interpreter& interp, const TagCall& call) {
   }
 }
 
-void RegisterCookieTags(TagRegistry& tags) {
-  tags[kTagCookie].run = CookieTag;
-}
-
 }  // namespace kwl

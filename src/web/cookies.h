@@ -37,6 +37,5 @@ void EmitSetCookie(Interpreter& interp, std::string_view name, std::string_view 
                    std::string_view expires, std::string_view path, std::string_view domain);
 
 void CookieTag(Interpreter& interp, const TagCall& call);
-void RegisterCookieTags(TagRegistry& tags);
 
 }  // namespace kwl

@@ -1,7 +1,5 @@
 #include "web/info_page.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -17,13 +15,6 @@ namespace {
 constexpr const char* kFeatures =
     "XPATH & XPROC ACTIVATED | PICT & PDF:IMAGE | SET:HMAC(SHA1,MD5)+EN/DECRYPT & "
     "MAIL:SSL+STARTTLS+CRAM-MD5 | PDF TTF FONT |  PDF COMPRESS | ";
-
-// The client library lives in the database module, mapped only when its
-// version is asked for. Quietly: the trace's opening lines are fixed.
-int (*ClientVersionFunction(Process& proc))() {
-  void* module = dlopen(ModulePath(proc, "db").c_str(), RTLD_NOW | RTLD_LOCAL);
-  return module ? reinterpret_cast<int (*)()>(dlsym(module, "kwl_db_client_version")) : nullptr;
-}
 
 // The server name comes from the request's environment: it must not become markup.
 std::string HtmlEscaped(std::string_view text) {
@@ -47,8 +38,9 @@ std::string HtmlEscaped(std::string_view text) {
 }  // namespace
 
 std::string DatabaseSystemText(Process& proc) {
-  if (!proc.databaseClientVersion) proc.databaseClientVersion = ClientVersionFunction(proc);
-  int number = proc.databaseClientVersion ? proc.databaseClientVersion() : 0;
+  // The client library lives in the database module, mapped only when its
+  // version is asked for, quietly: the trace's opening lines are fixed.
+  int number = ModuleLibraryVersion(proc, "db");
   char text[64];
   std::snprintf(text, sizeof text, "%s-%d.%d.%d", "MySQL", number / 10000, (number % 10000) / 100,
                 number % 100);

@@ -14,7 +14,10 @@ namespace {
 using testing::ConnectTagText;
 
 struct DbPage : testing::PageRun {
-  DbPage() { RegisterDbTags(tags); }
+  DbPage() {
+    RegisterDbTags(tags);
+    tags.modulesLoaded.emplace_back("db");  // linked in, not loaded
+  }
 };
 
 const std::string kQuoted("O'Brien \\ \"q\" \0 end", 20);

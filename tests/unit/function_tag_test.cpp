@@ -1,9 +1,8 @@
-#include "tags/function_tag.h"
-
 #include <gtest/gtest.h>
 
-#include "tags/set_tags.h"
+#include "host/register_tags.h"
 #include "interp_fixture.h"
+#include "tags/set_tags.h"
 
 namespace kwl {
 namespace {
@@ -14,8 +13,6 @@ using testing::PageRun;
 TEST(FunctionTag, EndlessRecursionLeavesTheStackAsItWas) {
   OnLargeStack([] {
     PageRun run;
-    RegisterFunctionTag(run.tags);
-    RegisterSetTags(run.tags);  // SCOPE
     size_t blocks = run.proc.stack.blocks.size();
     run.Run("<FUNCTION NAME=f><SCOPE>x<FUNCTION EXEC=f></FUNCTION><FUNCTION EXEC=f>");
     EXPECT_EQ(run.interp.abortCode, kAbortFatal);
@@ -27,7 +24,6 @@ TEST(FunctionTag, EndlessRecursionLeavesTheStackAsItWas) {
 
 TEST(FunctionTag, CallsDoNotMoveTheCallersLineNumber) {
   PageRun run;
-  RegisterFunctionTag(run.tags);
   // The definition's body lines count once, where it is written; a call
   // runs them again but the caller's count stays.
   run.Run("a\n<FUNCTION NAME=f>\n\n</FUNCTION>\n<FUNCTION EXEC=f><FUNCTION EXEC=f>\n");

@@ -12,6 +12,7 @@
 #include "interp/interpreter.h"
 #include "interp/run_text.h"
 #include "host/page_runner.h"
+#include "host/register_tags.h"
 
 namespace kwl::testing {
 
@@ -23,6 +24,7 @@ struct PageRun {
   size_t size = 0;
 
   PageRun() {
+    RegisterAllTags(tags);
     BlockPush(proc.stack, BlockNew(proc.stack, "CONFIG", kBlockConfig));
     BlockPush(proc.stack, BlockNew(proc.stack, "SESSION", kBlockSession));
     BlockPush(proc.stack, BlockNew(proc.stack, "GLOBAL", kBlockGlobal));

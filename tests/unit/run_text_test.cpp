@@ -76,10 +76,10 @@ namespace {
 
 TEST(RunText, MissingModuleIsAReportedError) {
   testing::PageRun run;
-  run.tags[kTagMail].module = "nosuch";
-  EXPECT_EQ(run.Run("a<MAIL TO=x>b[$velerr$|$velerrmsg$]<MAIL>"),
-            "ab[1|ERROR: Module nosuch not available]");
-  EXPECT_TRUE(run.tags[kTagMail].moduleFailed);
+  run.proc.modules.directory = "/nonexistent";
+  EXPECT_EQ(run.Run("a<CONNECT NAME=x>b[$velerr$|$velerrmsg$]<CONNECT NAME=y>[$velerrmsg$]"),
+            "ab[1|ERROR: Module db not available][ERROR: Module db not available]");
+  EXPECT_EQ(run.tags.modulesFailed, std::vector<std::string>{"db"});
 }
 
 }  // namespace
@@ -90,7 +90,6 @@ namespace {
 
 TEST(RunText, LoopClosedByTheLastChunkRunsEveryPass) {
   testing::PageRun run;
-  RegisterAllTags(run.tags);
   EXPECT_EQ(run.Run("<SET NAME=i VALUE=0><WHILE EXPR=\"$i$ < 3\">[$i$]<SET NAME=i EXPR=\"$i$+1\"></WHILE>"),
             "[0][1][2]");
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "modules/crypto/cipher_key.h"
+#include "core/module_entry.h"
 #include "modules/crypto/crypto_api.h"
 
 namespace {
@@ -54,3 +55,9 @@ extern "C" int kwl_crypto_cipher(bool encrypt, std::string_view input, std::stri
   *out = std::move(buffer);
   return 0;
 }
+
+// The module's entry: no tags, only the functions above.
+namespace {
+constexpr kwl::ModuleEntry kEntry{kwl::kModuleAbi, "crypto", nullptr, nullptr, nullptr, nullptr, nullptr};
+}
+extern "C" const kwl::ModuleEntry* kwl_module() { return &kEntry; }

@@ -11,7 +11,11 @@ void ConnectTag(Interpreter& interp, const TagCall& call);
 // `*singlePass` asks the loop for one pass over an empty result.
 bool SqlTag(Interpreter& interp, const TagCall& call, Block& block, bool* singlePass);
 
-// Fills the slots of the database tags.
+// SQL's rows for the loop: SqlTag fills them, the hooks keep sqlquerycount
+// and sqlnumrow (GLOBAL and the block's own), sqlcolcount in the block.
+extern const RowSource kSqlRows;
+
+// Fills the slots of the database tags (the module's registration).
 void RegisterDbTags(TagRegistry& tags);
 
 }  // namespace kwl

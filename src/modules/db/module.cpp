@@ -1,23 +1,26 @@
-// The database module's entry points, looked up by name when the module is loaded.
+// The database module's entry: CONNECT and SQL over the MariaDB client library.
 #include <mysql.h>
 
+#include "core/module_entry.h"
 #include "modules/db/db_tags.h"
 
 namespace kwl {
 
 void RegisterDbTags(TagRegistry& tags) {
   tags[kTagConnect].run = ConnectTag;
-  tags[kTagSql].rows = SqlTag;
+  tags[kTagSql].rows = &kSqlRows;
 }
 
-}  // namespace kwl
-
-extern "C" void kwl_register_tags(kwl::TagRegistry& tags) {
-  kwl::RegisterDbTags(tags);
-}
+namespace {
 
 // The client library's version number (m * 10000 + n * 100 + p), for the
 // information page and the trace.
-extern "C" int kwl_db_client_version() {
-  return static_cast<int>(mysql_get_client_version());
-}
+int ClientVersion() { return static_cast<int>(mysql_get_client_version()); }
+
+constexpr ModuleEntry kEntry{kModuleAbi, "db", RegisterDbTags, nullptr, nullptr, nullptr, ClientVersion};
+
+}  // namespace
+
+}  // namespace kwl
+
+extern "C" const kwl::ModuleEntry* kwl_module() { return &kwl::kEntry; }

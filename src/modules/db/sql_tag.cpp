@@ -121,4 +121,24 @@ bool SqlTag(Interpreter& interp, const TagCall& call, Block& block, bool* single
   return RunStatement(interp, *c, block.rows, attributes, target);
 }
 
+namespace {
+
+void SqlStarted(Interpreter& interp, Block& block) {
+  if (interp.sqlquerycount) VarSetInt(*interp.sqlquerycount, 1);
+  if (interp.sqlnumrow) VarSetInt(*interp.sqlnumrow, static_cast<int32_t>(block.currentRow + 1));
+  ScopeSetInt(block.vars, "sqlnumrow", 1);
+  ScopeSetInt(block.vars, "sqlcolcount", static_cast<int32_t>(DAColumnCount(block.rows)));
+}
+
+// After the pass over row r the counters name row r + 2 (1-based, the next one).
+void SqlAfterPass(Interpreter& interp, Block& block) {
+  auto next = static_cast<int32_t>(block.currentRow + 2);
+  if (interp.sqlnumrow) VarSetInt(*interp.sqlnumrow, next);
+  ScopeSetInt(block.vars, "sqlnumrow", next);
+}
+
+}  // namespace
+
+const RowSource kSqlRows{"SQL", SqlTag, SqlStarted, nullptr, SqlAfterPass, nullptr};
+
 }  // namespace kwl
