@@ -5,8 +5,8 @@
 #include <ctime>
 #include <string>
 
-#include "tags/dates.h"
 #include "fuzz_support.h"
+#include "tags/dates.h"
 
 using namespace kwl;
 

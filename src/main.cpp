@@ -7,7 +7,9 @@
 #include "core/memory_limit.h"
 #include "host/entry.h"
 
-int main(int argc, char** argv) { return kwl::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return kwl::Main(argc, argv);
+}
 
 // Every allocation of the program is counted against the run's memory limit.
 namespace {
@@ -37,13 +39,33 @@ void Release(void* block) noexcept {
 
 }  // namespace
 
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
-void operator delete(void* block) noexcept { Release(block); }
-void operator delete[](void* block) noexcept { Release(block); }
-void operator delete(void* block, std::size_t) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t) noexcept { Release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
+void* operator new(std::size_t size) {
+  return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+  return Allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return AllocateOrNull(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return AllocateOrNull(size);
+}
+void operator delete(void* block) noexcept {
+  Release(block);
+}
+void operator delete[](void* block) noexcept {
+  Release(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  Release(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+  Release(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+  Release(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+  Release(block);
+}

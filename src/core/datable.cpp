@@ -121,7 +121,9 @@ int64_t DARowCount(const DATable& table) {
   return static_cast<int64_t>((table.cells.size() + columns - 1) / columns);
 }
 
-void DASetNullText(DATable& table, std::string_view text) { table.nullText.assign(text.substr(0, 11)); }
+void DASetNullText(DATable& table, std::string_view text) {
+  table.nullText.assign(text.substr(0, 11));
+}
 
 bool DAPutItemByName(Process& proc, DATable& table, int64_t row, std::string_view columnName,
                      int32_t columnKind, std::string_view data) {

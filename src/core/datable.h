@@ -50,7 +50,9 @@ struct DAItem {
 // The cell at (row, column); nothing when it is empty or missing.
 std::optional<DAItem> DAGetItem(const DATable& table, int64_t row, int64_t column);
 
-inline int DAColumnCount(const DATable& table) { return static_cast<int>(table.columns.size()); }
+inline int DAColumnCount(const DATable& table) {
+  return static_cast<int>(table.columns.size());
+}
 int64_t DARowCount(const DATable& table);
 void DASetNullText(DATable& table, std::string_view text);
 

@@ -23,10 +23,20 @@ bool ParseMemoryLimit(std::string_view text, size_t* bytes) {
   if (digits == 0) return false;
   if (pos < text.size()) {
     switch (text[pos++]) {
-      case 'k': case 'K': value <<= 10; break;
-      case 'm': case 'M': value <<= 20; break;
-      case 'g': case 'G': value <<= 30; break;
-      default: return false;
+      case 'k':
+      case 'K':
+        value <<= 10;
+        break;
+      case 'm':
+      case 'M':
+        value <<= 20;
+        break;
+      case 'g':
+      case 'G':
+        value <<= 30;
+        break;
+      default:
+        return false;
     }
   }
   if (pos != text.size()) return false;
@@ -34,7 +44,9 @@ bool ParseMemoryLimit(std::string_view text, size_t* bytes) {
   return true;
 }
 
-bool MemoryLimitReached() { return gReached; }
+bool MemoryLimitReached() {
+  return gReached;
+}
 
 void MemorySetLimit(size_t bytes) {
   gMemory.limit = bytes == 0 ? 0 : gMemory.used + bytes;

@@ -9,7 +9,7 @@
 namespace kwl {
 
 struct MemoryAccount {
-  size_t used = 0;   // bytes held now
+  size_t used = 0;       // bytes held now
   size_t limit = 0;      // the most `used` may reach; 0: no limit
   size_t allowance = 0;  // what the run was given, for its message
 };

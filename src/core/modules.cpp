@@ -47,7 +47,8 @@ std::string ModulePath(Process& proc, std::string_view module) {
   return proc.modules.directory + "/kwl_" + std::string(module) + ".so";
 }
 
-const ModuleEntry* ModuleLoad(Process& proc, std::string_view module, std::string* error, bool quiet) {
+const ModuleEntry* ModuleLoad(Process& proc, std::string_view module, std::string* error,
+                              bool quiet) {
   std::string key(module);
   if (auto found = proc.modules.loaded.find(key); found != proc.modules.loaded.end()) {
     return found->second.entry;

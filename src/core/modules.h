@@ -28,7 +28,8 @@ struct ModuleTable {
 std::string ModulePath(Process& proc, std::string_view module);
 // Loads a module once and checks its entry; null with a readable `error`
 // when it cannot be used. `quiet` keeps the trace out of it.
-const ModuleEntry* ModuleLoad(Process& proc, std::string_view module, std::string* error, bool quiet = false);
+const ModuleEntry* ModuleLoad(Process& proc, std::string_view module, std::string* error,
+                              bool quiet = false);
 // A symbol a module exports besides its entry, loading the module first.
 void* ModuleSymbol(Process& proc, std::string_view module, const char* symbol, std::string* error);
 // The version number of the library a module wraps (0 when unknown), loaded quietly.

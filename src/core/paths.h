@@ -1,4 +1,5 @@
-// Directories and files named by pages: base and current directory, path resolution, whole-file loads.
+// Directories and files named by pages: base and current directory, path resolution, whole-file
+// loads.
 #pragma once
 
 #include <cstdio>

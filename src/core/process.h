@@ -63,7 +63,9 @@ struct Process final : TextLog {
 };
 
 // Line number of the text being run, for the trace.
-inline long CurrentLine(const Process& proc) { return proc.lines.empty() ? 0 : proc.lines.back(); }
+inline long CurrentLine(const Process& proc) {
+  return proc.lines.empty() ? 0 : proc.lines.back();
+}
 
 // Next pseudo-random number, 0..0x7fffffff.
 int32_t ProcessRandom(Process& proc);

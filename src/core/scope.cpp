@@ -18,11 +18,13 @@ Variable* Scope::Add(VariablePtr var) {
 }
 
 bool Scope::Remove(std::string_view name) {
-  auto found = std::find_if(vars_.begin(), vars_.end(), [&](const VariablePtr& v) { return v->name == name; });
+  auto found = std::find_if(vars_.begin(), vars_.end(),
+                            [&](const VariablePtr& v) { return v->name == name; });
   if (found == vars_.end() || (*found)->pinned) return false;
   auto index = first_.find(name);
   // The removed one was the first of its name: the next one of that name becomes visible.
-  auto next = std::find_if(found + 1, vars_.end(), [&](const VariablePtr& v) { return v->name == name; });
+  auto next =
+      std::find_if(found + 1, vars_.end(), [&](const VariablePtr& v) { return v->name == name; });
   if (next == vars_.end()) {
     first_.erase(index);
   } else {
@@ -80,7 +82,8 @@ std::unique_ptr<Block> BlockNew(ScopeStack& stack, std::string_view name, char k
     stack.nameSeed ^= stack.nameSeed >> 17;
     stack.nameSeed ^= stack.nameSeed << 5;
     char generated[32];
-    std::snprintf(generated, sizeof generated, "%c_%d", kind, static_cast<int>(stack.nameSeed & 0x7fff));
+    std::snprintf(generated, sizeof generated, "%c_%d", kind,
+                  static_cast<int>(stack.nameSeed & 0x7fff));
     block->name = generated;
   }
   return block;

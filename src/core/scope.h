@@ -42,9 +42,15 @@ class Scope {
   std::unordered_map<std::string, Variable*, Hash, std::equal_to<>> first_;
 };
 
-inline Variable* ScopeFind(const Scope& scope, std::string_view name) { return scope.Find(name); }
-inline Variable* ScopeAdd(Scope& scope, VariablePtr var) { return scope.Add(std::move(var)); }
-inline bool ScopeRemove(Scope& scope, std::string_view name) { return scope.Remove(name); }
+inline Variable* ScopeFind(const Scope& scope, std::string_view name) {
+  return scope.Find(name);
+}
+inline Variable* ScopeAdd(Scope& scope, VariablePtr var) {
+  return scope.Add(std::move(var));
+}
+inline bool ScopeRemove(Scope& scope, std::string_view name) {
+  return scope.Remove(name);
+}
 Variable* ScopeGetOrCreate(Scope& scope, std::string_view name);
 Variable* ScopeSet(Scope& scope, std::string_view name, std::string_view data);
 Variable* ScopeSetInt(Scope& scope, std::string_view name, int32_t value);
@@ -54,7 +60,9 @@ inline Variable* ScopeSetString(Scope& scope, std::string_view name, std::string
 bool ScopeGetInt(const Scope& scope, std::string_view name, int32_t* value);
 // At most 255 characters of the variable's text.
 bool ScopeGetText(const Scope& scope, std::string_view name, std::string* out);
-inline void ScopeClear(Scope& scope) { scope.Clear(); }
+inline void ScopeClear(Scope& scope) {
+  scope.Clear();
+}
 
 // Block kinds.
 constexpr char kBlockConfig = 'C';

@@ -58,7 +58,8 @@ void TraceOpen(Process& proc, std::string_view pagePath) {
   proc.trace.filePath = TraceFileName(pagePath, true);
   proc.trace.file = std::fopen(proc.trace.filePath.c_str(), "w");
   if (!proc.trace.file) {
-    std::fprintf(proc.out, "KWL ERROR - Can't open debug '%s'\n", WithoutLineBreaks(proc.trace.filePath).c_str());
+    std::fprintf(proc.out, "KWL ERROR - Can't open debug '%s'\n",
+                 WithoutLineBreaks(proc.trace.filePath).c_str());
     return;
   }
   proc.trace.lastEndedNewline = true;
@@ -114,8 +115,12 @@ void Trace(Process& proc, const char* format, ...) {
   TraceWrite(proc, text);
 }
 
-bool Process::Active() { return TraceActive(*this); }
-void Process::Write(std::string_view text) { TraceWrite(*this, text); }
+bool Process::Active() {
+  return TraceActive(*this);
+}
+void Process::Write(std::string_view text) {
+  TraceWrite(*this, text);
+}
 
 void TraceClose(Process& proc) {
   Trace(proc, "--- CLOSE DEBUG %s\n", LocalDateTime().c_str());

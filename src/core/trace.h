@@ -13,7 +13,9 @@ constexpr int kTraceHtml = 2;
 constexpr int kTraceText = 4;
 constexpr int kTraceAuto = 32;
 
-inline int TraceLevel(Process& proc) { return proc.debug ? VarInt(*proc.debug) : 0; }
+inline int TraceLevel(Process& proc) {
+  return proc.debug ? VarInt(*proc.debug) : 0;
+}
 inline void SetTraceLevel(Process& proc, int level) {
   if (proc.debug) VarSetInt(*proc.debug, level);
 }
@@ -39,7 +41,7 @@ std::string TraceFileName(std::string_view pagePath, bool createDirs);
 }  // namespace kwl
 
 // Hot paths use TRACE so that the arguments are not even evaluated while the trace is off.
-#define TRACE(proc, ...)                                              \
-  do {                                                                \
+#define TRACE(proc, ...)                                             \
+  do {                                                               \
     if (::kwl::TraceActive(proc)) ::kwl::Trace((proc), __VA_ARGS__); \
   } while (0)

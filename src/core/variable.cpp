@@ -16,7 +16,9 @@ void VarInit(Variable& var, std::string_view name) {
   var.null = true;
 }
 
-VariablePtr VarNew(std::string_view name) { return std::make_unique<Variable>(name); }
+VariablePtr VarNew(std::string_view name) {
+  return std::make_unique<Variable>(name);
+}
 
 void VarSetName(Variable& var, std::string_view name) {
   var.name.assign(name.substr(0, kMaxNameLength));

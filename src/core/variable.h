@@ -43,9 +43,13 @@ void VarSetName(Variable& var, std::string_view name);
 const std::string& VarText(Variable& var);
 // The integer form; parses stale text first (leading blanks, sign, digits).
 int32_t VarInt(Variable& var);
-inline size_t VarLength(const Variable& var) { return var.text.size(); }
+inline size_t VarLength(const Variable& var) {
+  return var.text.size();
+}
 // The stored bytes without rendering a stale integer.
-inline const std::string& VarRawText(const Variable& var) { return var.text; }
+inline const std::string& VarRawText(const Variable& var) {
+  return var.text;
+}
 // At most `max` bytes of the text, cut at the first zero byte.
 std::string VarCopyText(Variable& var, size_t max);
 
@@ -61,7 +65,9 @@ void VarInsert(Variable& var, long pos, std::string_view data);
 void VarReplace(Variable& var, long pos, long oldLen, std::string_view data);
 void VarTruncate(Variable& var, long n);
 void VarClear(Variable& var);
-inline void VarSetKind(Variable& var, int kind) { var.kind = kind; }
+inline void VarSetKind(Variable& var, int kind) {
+  var.kind = kind;
+}
 
 // Copies the value (not the name) of `src` into `dest`.
 void VarCopyValue(Variable& dest, const Variable& src);

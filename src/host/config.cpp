@@ -8,7 +8,9 @@ namespace kwl {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 std::string_view NextWord(std::string_view line, size_t& pos) {
   while (pos < line.size() && IsBlank(line[pos])) ++pos;

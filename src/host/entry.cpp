@@ -13,13 +13,13 @@
 
 #include "core/memory_limit.h"
 #include "core/trace.h"
-#include "interp/dispatch.h"
-#include "tags/cell_format.h"
 #include "host/config.h"
-#include "web/info_page.h"
-#include "web/page_choice.h"
 #include "host/page_runner.h"
 #include "host/register_tags.h"
+#include "interp/dispatch.h"
+#include "tags/cell_format.h"
+#include "web/info_page.h"
+#include "web/page_choice.h"
 #include "web/request.h"
 #include "web/sessions.h"
 
@@ -31,7 +31,9 @@ namespace {
 // each, so the interpreter runs on a stack large enough for its nesting limit.
 constexpr size_t kInterpreterStack = size_t{512} << 20;
 
-Scope& GlobalScope(Process& proc) { return BlockTopOfKind(proc.stack, kBlockGlobal)->vars; }
+Scope& GlobalScope(Process& proc) {
+  return BlockTopOfKind(proc.stack, kBlockGlobal)->vars;
+}
 Scope* SessionScope(Process& proc) {
   Block* session = BlockTopOfKind(proc.stack, kBlockSession);
   return session ? &session->vars : nullptr;
@@ -67,7 +69,8 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
   proc.cellText = CellText;
   if (const char* ctype = std::getenv("LC_CTYPE")) std::setlocale(LC_CTYPE, ctype);
   Trace(proc, "QMInit\n");
-  ProcessSeedRandom(proc, static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));
+  ProcessSeedRandom(proc,
+                    static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));
   MemorySetLimit(memoryLimit);
 }
 
@@ -75,12 +78,16 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
 void OpenRunTrace(Process& proc) {
   TraceSetPage(proc, proc.pathInfo);
   if (TraceLevel(proc) != kTraceFile) return;
-  Trace(proc, "KWL Version %s %s/%s\n", kVersionText, kSystemName, DatabaseSystemText(proc).c_str());
+  Trace(proc, "KWL Version %s %s/%s\n", kVersionText, kSystemName,
+        DatabaseSystemText(proc).c_str());
 }
 
-void ReadOneCharacter() { (void)std::getc(stdin); }
+void ReadOneCharacter() {
+  (void)std::getc(stdin);
+}
 
-void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv, VariablePtr sessionId) {
+void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv,
+                     VariablePtr sessionId) {
   proc.pagePath = argv[1];
   proc.pathInfo = argv[1];
   OpenRunTrace(proc);
@@ -141,7 +148,7 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
   VarSetInt(*timeoutVar, store.timeoutMinutes);
   Scope* session = SessionScope(proc);
   Variable& id = *sessionId;  // lives on in GLOBAL
-  SessionLock lock;  // held until the end of the run
+  SessionLock lock;           // held until the end of the run
   if (session && std::getenv("REQUEST_METHOD")) lock = SessionLoad(proc, store, id, *session);
   Scope& global = GlobalScope(proc);
   int code;

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <new>
 
-#include "text/header_text.h"
 #include "core/memory_limit.h"
 #include "core/trace.h"
 #include "interp/current_file.h"
 #include "interp/run_text.h"
+#include "text/header_text.h"
 
 namespace kwl {
 
@@ -42,7 +42,8 @@ void StopForMemory(Interpreter& interp) {
   size_t limit = gMemory.allowance;
   MemorySetLimit(0);  // what the report and the end of the run need
   char message[96];
-  std::snprintf(message, sizeof message, "ERROR: Memory limit of %zu bytes exceeded ! Exit...", limit);
+  std::snprintf(message, sizeof message, "ERROR: Memory limit of %zu bytes exceeded ! Exit...",
+                limit);
   if (limit == 0) std::snprintf(message, sizeof message, "ERROR: Out of memory ! Exit...");
   FatalError(interp, message);
   interp.sessionChanged = false;
@@ -78,13 +79,16 @@ void CreatePageVariables(Interpreter& interp) {
   interp.sqlid = SetInt(g, "sqlid", 0);
 }
 
-void SetCurrentFile(Interpreter& interp) { SetCurrentFileVariables(interp); }
+void SetCurrentFile(Interpreter& interp) {
+  SetCurrentFileVariables(interp);
+}
 
 bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   std::string text;
   if (!ReadPageFile(pagePath, &text)) {
     // The path may come from the request (path information): it never ends the line.
-    std::fprintf(interp.proc.out, "Impossible d'ouvrir le fichier: %s\n", WithoutLineBreaks(pagePath).c_str());
+    std::fprintf(interp.proc.out, "Impossible d'ouvrir le fichier: %s\n",
+                 WithoutLineBreaks(pagePath).c_str());
     return false;
   }
   CreatePageVariables(interp);

@@ -24,7 +24,7 @@ void RegisterAllTags(TagRegistry& tags) {
 #define BODY(f) slot->body = f;
 #define BLOCK(f) slot->block = f;
 #define KWL_TAG(id, code, opening, name, kind, listed, module, runMode, skipMode, handler) \
-  slot = &tags[code];                                                                       \
+  slot = &tags[code];                                                                      \
   handler
 #include "page/tags.def"
 #undef NONE

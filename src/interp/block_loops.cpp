@@ -11,7 +11,8 @@ namespace kwl {
 
 namespace {
 
-size_t RunBody(Interpreter& interp, const LoopState& state, size_t pos, int mode, bool condition = false) {
+size_t RunBody(Interpreter& interp, const LoopState& state, size_t pos, int mode,
+               bool condition = false) {
   return RunText(interp, state.text, pos, mode, condition, state.includeFlag);
 }
 
@@ -83,7 +84,8 @@ size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
   return pos;
 }
 
-size_t RowLoop(Interpreter& interp, LoopState& state, int code, const TagCall& call, bool executed) {
+size_t RowLoop(Interpreter& interp, LoopState& state, int code, const TagCall& call,
+               bool executed) {
   const TagInfo& info = TagInfoOf(code);
   if (!executed) return RunBody(interp, state, call.after, info.skipMode);
   const RowSource* source = TagSlotFor(interp, code).rows;

@@ -6,14 +6,16 @@
 #include "core/trace.h"
 #include "interp/output.h"
 #include "interp/run_text.h"
-#include "page/scanner.h"
 #include "interp/substitute.h"
+#include "page/scanner.h"
 
 namespace kwl {
 
 namespace {
 
-bool KeepComments(Interpreter& interp) { return interp.delcomment && VarInt(*interp.delcomment) == 0; }
+bool KeepComments(Interpreter& interp) {
+  return interp.delcomment && VarInt(*interp.delcomment) == 0;
+}
 
 void CountLines(Interpreter& interp, std::string_view text) {
   interp.proc.lines.back() += std::count(text.begin(), text.end(), '\n');
@@ -24,7 +26,8 @@ void CountLines(Interpreter& interp, std::string_view text) {
 namespace {
 
 // The Content-type header once, then the chunk.
-void StartResponse(Interpreter& interp, std::string_view chunk, const char* traceLine, const char* header) {
+void StartResponse(Interpreter& interp, std::string_view chunk, const char* traceLine,
+                   const char* header) {
   std::string out;
   Substitute(interp, chunk, out);
   if (ResponseNotStarted(interp)) {
@@ -38,11 +41,13 @@ void StartResponse(Interpreter& interp, std::string_view chunk, const char* trac
 }  // namespace
 
 void HtmlTag(Interpreter& interp, const TagCall& call) {
-  StartResponse(interp, call.chunk, "HTML -> Content-type: text/html\n\n", "Content-type: text/html\n\n");
+  StartResponse(interp, call.chunk, "HTML -> Content-type: text/html\n\n",
+                "Content-type: text/html\n\n");
 }
 
 void XmlTag(Interpreter& interp, const TagCall& call) {
-  StartResponse(interp, call.chunk, "XML -> Content-type: text/html\n\n", "Content-type: text/xml\n\n");
+  StartResponse(interp, call.chunk, "XML -> Content-type: text/html\n\n",
+                "Content-type: text/xml\n\n");
 }
 
 void HeadTag(Interpreter& interp, const TagCall& call) {
@@ -96,7 +101,8 @@ size_t SkipComment(Interpreter& interp, std::string_view text, size_t pos, bool 
 
 void AuthTag(Interpreter& interp, const TagCall&) {
   if (interp.abortCode) return;
-  WriteHeader(interp, "Status: 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Acces restreint\"\r\n");
+  WriteHeader(interp,
+              "Status: 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Acces restreint\"\r\n");
 }
 
 size_t NoparseTag(Interpreter& interp, const TagCall& call) {

@@ -1,7 +1,7 @@
 // COND and ELSE: the conditional block and its else / else-if branches.
-#include "page/attributes.h"
 #include "interp/condition.h"
 #include "interp/control_tags.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "core/paths.h"
-#include "page/attributes.h"
 #include "interp/control_tags.h"
 #include "interp/substitute.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

@@ -31,7 +31,8 @@ using TagHandler = void (*)(Interpreter& interp, const TagCall& call);
 // Tags that read their own body: return the position the loop goes on from.
 using BodyHandler = size_t (*)(Interpreter& interp, const TagCall& call);
 // COND and WHILE: run their body through the loop; return where to go on.
-using BlockHandler = size_t (*)(Interpreter& interp, LoopState& state, const TagCall& call, bool executed);
+using BlockHandler = size_t (*)(Interpreter& interp, LoopState& state, const TagCall& call,
+                                bool executed);
 
 // The rows of a row block (SQL, XPROC, XPATH). The loop pushes a D block
 // named `blockName`, asks `fill` for its rows, runs the body once per row

@@ -5,12 +5,12 @@
 
 #include "core/paths.h"
 #include "core/trace.h"
-#include "page/attributes.h"
 #include "interp/control_tags.h"
 #include "interp/current_file.h"
 #include "interp/output.h"
 #include "interp/run_text.h"
 #include "interp/substitute.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

@@ -50,7 +50,7 @@ struct Interpreter {
   bool escapeValues = false;        // substituted values are SQL-escaped
   bool sessionChanged = false;
   int abortCode = 0;
-  unsigned faults = 0;  // errors and warnings reported so far (levels other than 0)
+  unsigned faults = 0;           // errors and warnings reported so far (levels other than 0)
   bool lastWrittenBlank = true;  // blank-chunk filter of WriteOutput
 
   // Predefined page variables.

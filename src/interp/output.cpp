@@ -50,7 +50,8 @@ void WriteHeader(Interpreter& interp, std::string_view text) {
 }
 
 bool ResponseNotStarted(Interpreter& interp) {
-  return !interp.capture && !interp.outputFile && interp.startprint && VarInt(*interp.startprint) == 0;
+  return !interp.capture && !interp.outputFile && interp.startprint &&
+         VarInt(*interp.startprint) == 0;
 }
 
 }  // namespace kwl

@@ -7,8 +7,8 @@
 #include "interp/control_tags.h"
 #include "interp/dispatch.h"
 #include "interp/output.h"
-#include "page/scanner.h"
 #include "interp/substitute.h"
+#include "page/scanner.h"
 
 namespace kwl {
 
@@ -34,7 +34,8 @@ void EndTag(Interpreter& interp, LoopState& state, const TagInfo& info) {
   if (state.mode == info.runMode || state.mode == info.skipMode) {
     state.ended = true;
   } else {
-    FatalError(interp, std::string("ERROR: Found </") + info.name + "> with no <" + info.name + "> ! Exit...");
+    FatalError(interp, std::string("ERROR: Found </") + info.name + "> with no <" + info.name +
+                           "> ! Exit...");
   }
 }
 
@@ -58,7 +59,8 @@ size_t Dispatch(Interpreter& interp, LoopState& state, int code, const TagCall& 
     case TagKind::RowBlock:
       return RowLoop(interp, state, code, call, executed);
     case TagKind::Block:
-      if (BlockHandler handler = TagSlotFor(interp, code).block) return handler(interp, state, call, executed);
+      if (BlockHandler handler = TagSlotFor(interp, code).block)
+        return handler(interp, state, call, executed);
       break;
     case TagKind::End:
       EndTag(interp, state, info);
@@ -138,7 +140,8 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
   // A block closed by the text's last chunk has still met its end tag: only
   // a text that ran out without one reports kTextEnded.
   if (!state.ended) pos = kTextEnded;
-  if (!state.ended && mode != kModeTop) ReportError(interp, 1, "ERROR: Begin tag with no end tag !");
+  if (!state.ended && mode != kModeTop)
+    ReportError(interp, 1, "ERROR: Begin tag with no end tag !");
   return pos;
 }
 

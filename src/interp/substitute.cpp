@@ -46,9 +46,15 @@ struct Resubstitutions {
 bool IsNameEnd(char c) {
   return c == '[' || c == '(' || c == '$' || c == ' ' || c == '\r' || c == '\n' || c == '"';
 }
-bool IsIndexEnd(char c) { return c == ']' || c == '$' || c == ' ' || c == '\r' || c == '\n' || c == '"'; }
-bool IsPositionEnd(char c) { return c == ',' || c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"'; }
-bool IsLengthEnd(char c) { return c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"'; }
+bool IsIndexEnd(char c) {
+  return c == ']' || c == '$' || c == ' ' || c == '\r' || c == '\n' || c == '"';
+}
+bool IsPositionEnd(char c) {
+  return c == ',' || c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"';
+}
+bool IsLengthEnd(char c) {
+  return c == ')' || c == '$' || c == '\r' || c == '\n' || c == '"';
+}
 
 struct Reference {
   std::string name;
@@ -127,15 +133,19 @@ void AppendSubstring(Interpreter& interp, const Reference& ref, long position,
   if (length < 0) length = 0;
   size_t start, end;
   if (interp.charset && IsIsoCharset(VarText(*interp.charset))) {
-    if (position < 0 || static_cast<size_t>(position) > value.size()) start = std::string_view::npos;
-    else start = static_cast<size_t>(position - 1);
-    end = start == std::string_view::npos ? start : start + std::min<size_t>(length, value.size() - start);
+    if (position < 0 || static_cast<size_t>(position) > value.size())
+      start = std::string_view::npos;
+    else
+      start = static_cast<size_t>(position - 1);
+    end = start == std::string_view::npos ? start
+                                          : start + std::min<size_t>(length, value.size() - start);
   } else {
     start = position < 0 ? std::string_view::npos : Utf8Offset(value, 0, position - 1);
     if (start != std::string_view::npos && start >= value.size()) start = std::string_view::npos;
     end = start == std::string_view::npos ? start : Utf8Offset(value, start, length);
     if (end == std::string_view::npos) end = value.size();
-    TRACE(interp.proc, " UT8 pos %d lg %d\n", static_cast<int>(start), static_cast<int>(end - start));
+    TRACE(interp.proc, " UT8 pos %d lg %d\n", static_cast<int>(start),
+          static_cast<int>(end - start));
   }
   if (start == std::string_view::npos || start >= value.size()) {
     AppendNull(interp, out);
@@ -183,7 +193,8 @@ void AppendReference(Interpreter& interp, const Reference& ref, std::string& out
     std::string escaped;
     SqlEscape(value, escaped);
     value.swap(escaped);
-    TRACE(interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(value.size()), value.c_str());
+    TRACE(interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(value.size()),
+          value.c_str());
   }
   if (ref.prefix == '+') {
     Resubstitute(interp, value, out, depth, left);
@@ -195,8 +206,10 @@ void AppendReference(Interpreter& interp, const Reference& ref, std::string& out
     out += value;
   }
   if (TraceActive(interp.proc)) {
-    if (value.size() > 2000) Trace(interp.proc, "=...(%d)\n", static_cast<int>(value.size()));
-    else Trace(interp.proc, "=%.2000s (%d)\n", value.c_str(), static_cast<int>(value.size()));
+    if (value.size() > 2000)
+      Trace(interp.proc, "=...(%d)\n", static_cast<int>(value.size()));
+    else
+      Trace(interp.proc, "=%.2000s (%d)\n", value.c_str(), static_cast<int>(value.size()));
   }
 }
 
@@ -259,14 +272,29 @@ bool IsIsoCharset(std::string_view charset) {
 void SqlEscape(std::string_view value, std::string& out) {
   for (char c : value) {
     switch (c) {
-      case '\0': out += "\\0"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      case '\'': out += "\\'"; break;
-      case '"': out += "\\\""; break;
-      case '\032': out += "\\Z"; break;
-      default: out += c;
+      case '\0':
+        out += "\\0";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\'':
+        out += "\\'";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\032':
+        out += "\\Z";
+        break;
+      default:
+        out += c;
     }
   }
 }

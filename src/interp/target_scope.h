@@ -3,8 +3,8 @@
 #pragma once
 
 #include "core/scope.h"
-#include "page/attributes.h"
 #include "interp/interpreter.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

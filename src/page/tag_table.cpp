@@ -28,7 +28,9 @@ constexpr std::array<TagInfo, kTagCodeCount> kInfo = MakeInfo();
 
 }  // namespace
 
-std::span<const TagEntry> TagTable() { return kTags; }
+std::span<const TagEntry> TagTable() {
+  return kTags;
+}
 
 const TagInfo& TagInfoOf(int code) {
   static const TagInfo kNone{};

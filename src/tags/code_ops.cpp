@@ -2,8 +2,8 @@
 #include <cstdio>
 
 #include "core/trace.h"
-#include "tags/format_ops.h"
 #include "interp/substitute.h"
+#include "tags/format_ops.h"
 #include "text/base64.h"
 #include "text/entities.h"
 #include "text/keyed_code.h"
@@ -33,8 +33,10 @@ int FormatStrCode(FormatCall& call) {
       out += "&#34;";
     } else if (byte > 127) {
       auto entity = EntityByChar(byte);
-      if (entity) out += *entity;
-      else out += c;
+      if (entity)
+        out += *entity;
+      else
+        out += c;
     } else {
       out += c;
     }
@@ -45,12 +47,14 @@ int FormatStrCode(FormatCall& call) {
 int FormatStrEscape(FormatCall& call) {
   std::string out;
   SqlEscape(FormatInput(call), out);
-  TRACE(call.interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(out.size()), out.c_str());
+  TRACE(call.interp.proc, "ESCAPE STR %d char: %.255s\n", static_cast<int>(out.size()),
+        out.c_str());
   return Store(call, out);
 }
 
 int FormatKeyCode(FormatCall& call) {
-  return Store(call, KeyedCode(FormatInput(call), std::string_view(kKeyCodeKey, sizeof kKeyCodeKey)));
+  return Store(call,
+               KeyedCode(FormatInput(call), std::string_view(kKeyCodeKey, sizeof kKeyCodeKey)));
 }
 
 int FormatUrlCode(FormatCall& call) {
@@ -90,7 +94,8 @@ int FormatXmlCode(FormatCall& call) {
   std::string out;
   for (char c : input) {
     auto byte = static_cast<unsigned char>(c);
-    if (byte >= 32 && byte <= 125 && std::string_view("\"&'<>^").find(c) == std::string_view::npos) {
+    if (byte >= 32 && byte <= 125 &&
+        std::string_view("\"&'<>^").find(c) == std::string_view::npos) {
       out += c;
     } else {
       char ref[8];

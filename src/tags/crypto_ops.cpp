@@ -43,10 +43,12 @@ int Cipher(FormatCall& call, bool encrypt) {
   std::string out;
   int stage = cipher(encrypt, input, &out);
   if (stage != 0) {
-    static const char* const kEncrypt[] = {"", "Encrypt: Unable to EncryptFinal", "Encrypt: Unable to EncryptUpdate",
-                                           "Encrypt: Unable to EncryptInit", "Encrypt: Unable to initialize EVP Cipher"};
-    static const char* const kDecrypt[] = {"", "Decrypt: Unable to DecryptFinal", "Decrypt: Unable to DecryptUpdate",
-                                           "Decrypt: Unable to DecryptInit", "Decrypt: Unable to initialize EVP Cipher"};
+    static const char* const kEncrypt[] = {
+        "", "Encrypt: Unable to EncryptFinal", "Encrypt: Unable to EncryptUpdate",
+        "Encrypt: Unable to EncryptInit", "Encrypt: Unable to initialize EVP Cipher"};
+    static const char* const kDecrypt[] = {
+        "", "Decrypt: Unable to DecryptFinal", "Decrypt: Unable to DecryptUpdate",
+        "Decrypt: Unable to DecryptInit", "Decrypt: Unable to initialize EVP Cipher"};
     ReportError(call.interp, stage, encrypt ? kEncrypt[stage] : kDecrypt[stage]);
     return stage;
   }
@@ -83,7 +85,11 @@ int FormatHmac(FormatCall& call) {
   return 0;
 }
 
-int FormatEncrypt(FormatCall& call) { return Cipher(call, true); }
-int FormatDecrypt(FormatCall& call) { return Cipher(call, false); }
+int FormatEncrypt(FormatCall& call) {
+  return Cipher(call, true);
+}
+int FormatDecrypt(FormatCall& call) {
+  return Cipher(call, false);
+}
 
 }  // namespace kwl

@@ -1,13 +1,12 @@
 // <DEBUG>: SUFFIX, MODE, PRINTPARAM and PRINT, handled in that order.
-#include "interp/dispatch.h"
-
 #include <strings.h>
 
 #include <string>
 
 #include "core/trace.h"
-#include "page/attributes.h"
+#include "interp/dispatch.h"
 #include "interp/substitute.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

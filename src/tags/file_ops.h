@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "page/attributes.h"
 #include "interp/interpreter.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

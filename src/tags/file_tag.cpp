@@ -1,9 +1,9 @@
 // <FILE>: one operation per tag, chosen by the first operation attribute present.
 #include "core/trace.h"
-#include "tags/file_ops.h"
 #include "interp/dispatch.h"
 #include "interp/output.h"
 #include "interp/substitute.h"
+#include "tags/file_ops.h"
 
 namespace kwl {
 

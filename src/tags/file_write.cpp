@@ -5,10 +5,10 @@
 
 #include "core/paths.h"
 #include "core/trace.h"
-#include "tags/file_ops.h"
 #include "interp/current_file.h"
 #include "interp/run_text.h"
 #include "interp/substitute.h"
+#include "tags/file_ops.h"
 
 namespace kwl {
 

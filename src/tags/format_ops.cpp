@@ -42,7 +42,9 @@ constexpr std::array<FormatOperation, 29> kOperations{{
 
 }  // namespace
 
-std::span<const FormatOperation> FormatOperations() { return kOperations; }
+std::span<const FormatOperation> FormatOperations() {
+  return kOperations;
+}
 
 std::string FormatInput(FormatCall& call) {
   std::string out;
@@ -56,7 +58,9 @@ Variable& FormatTarget(FormatCall& call) {
   return target;
 }
 
-int CurrentError(Interpreter& interp) { return interp.err ? VarInt(*interp.err) : 0; }
+int CurrentError(Interpreter& interp) {
+  return interp.err ? VarInt(*interp.err) : 0;
+}
 
 std::string OtherAttribute(FormatCall& call, std::string_view name, bool* present) {
   const Variable* attribute = FindAttribute(call.attributes, name);

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "core/scope.h"
-#include "page/attributes.h"
 #include "interp/interpreter.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

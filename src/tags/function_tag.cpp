@@ -1,16 +1,15 @@
 // <FUNCTION>: definitions with their defaults, and calls in a block of their own.
-#include "interp/dispatch.h"
-
 #include <strings.h>
 
 #include <algorithm>
 #include <string>
 
 #include "core/trace.h"
-#include "page/attributes.h"
+#include "interp/dispatch.h"
 #include "interp/end_tag.h"
 #include "interp/run_text.h"
 #include "interp/substitute.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

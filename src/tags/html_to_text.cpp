@@ -66,8 +66,10 @@ int FormatHtmlToText(FormatCall& call) {
     }
     plain.append(text.substr(pos, open - pos));
     std::string_view element = text.substr(open, close - open + 1);
-    if (!IsTag(element)) plain.append(element);
-    else if (IsLineBreak(element)) plain += '\n';
+    if (!IsTag(element))
+      plain.append(element);
+    else if (IsLineBreak(element))
+      plain += '\n';
     pos = close + 1;
   }
   std::string out;

@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "core/trace.h"
-#include "tags/format_ops.h"
 #include "interp/arithmetic.h"
 #include "interp/numeric.h"
+#include "tags/format_ops.h"
 
 namespace kwl {
 
@@ -56,7 +56,8 @@ int Evaluated(FormatCall& call, bool absolute, bool bits) {
     int32_t value = EvalInteger(call.interp, input, &error);
     TRACE(call.interp.proc, "CALC int = %ld\n", static_cast<long>(value));
     if (absolute && value < 0) {
-      value = value == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max() : -value;
+      value = value == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
+                                                           : -value;
     }
     if (bits) value = ApplyBits(call, value);
     Variable& target = FormatTarget(call);
@@ -67,8 +68,12 @@ int Evaluated(FormatCall& call, bool absolute, bool bits) {
 
 }  // namespace
 
-int FormatExpr(FormatCall& call) { return Evaluated(call, false, true); }
-int FormatAbs(FormatCall& call) { return Evaluated(call, true, false); }
+int FormatExpr(FormatCall& call) {
+  return Evaluated(call, false, true);
+}
+int FormatAbs(FormatCall& call) {
+  return Evaluated(call, true, false);
+}
 
 int FormatRand(FormatCall& call) {
   std::string input = FormatInput(call);
@@ -77,7 +82,8 @@ int FormatRand(FormatCall& call) {
   bool error = false;
   unsigned faults = call.interp.faults;
   if (IsNumericText(input, &hasPoint)) {
-    range = hasPoint ? ToInt32(EvalNumber(call.interp, input, &error)) : EvalInteger(call.interp, input, &error);
+    range = hasPoint ? ToInt32(EvalNumber(call.interp, input, &error))
+                     : EvalInteger(call.interp, input, &error);
   }
   Variable& target = FormatTarget(call);
   // Text left over ("5)") is reported by the evaluation without its flag; a

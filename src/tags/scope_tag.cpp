@@ -1,8 +1,8 @@
 // <SCOPE>: opens a block of local variables, closed by </SCOPE>.
 #include <cstdio>
 
-#include "tags/set_tags.h"
 #include "interp/substitute.h"
+#include "tags/set_tags.h"
 
 namespace kwl {
 
@@ -13,7 +13,8 @@ void ScopeTag(Interpreter& interp, const TagCall& call) {
     name = Substituted(interp, VarText(*nameAttribute));
   } else {
     char generated[32];
-    std::snprintf(generated, sizeof generated, "SCOPE_%d", static_cast<int>(interp.stack.blocks.size()));
+    std::snprintf(generated, sizeof generated, "SCOPE_%d",
+                  static_cast<int>(interp.stack.blocks.size()));
     name = generated;
   }
   BlockPush(interp.stack, BlockNew(interp.stack, name, kBlockLocal));

@@ -1,17 +1,17 @@
 // <SET>: assigns a value made by one format operation, then REPLACE/BY.
 #include "core/trace.h"
-#include "tags/format_ops.h"
-#include "tags/set_tags.h"
 #include "interp/substitute.h"
 #include "interp/target_scope.h"
+#include "tags/format_ops.h"
+#include "tags/set_tags.h"
 
 namespace kwl {
 
 void SetTag(Interpreter& interp, const TagCall& call) {
   SharedAttributes parsed = interp.attributeCache.Get(interp.proc, call.chunk);
   const AttributeList& attributes = *parsed;
-  SetTarget target =
-      FindSetTarget(interp, attributes, "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
+  SetTarget target = FindSetTarget(interp, attributes,
+                                   "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
   if (!target.scope || target.name.empty()) return;
   for (const FormatOperation& operation : FormatOperations()) {
     const Variable* input = FindAttribute(attributes, operation.name);
@@ -58,7 +58,8 @@ void ApplyReplace(Interpreter& interp, const AttributeList& attributes, std::str
   const std::string& text = VarText(target);
   std::string result;
   size_t pos = 0;
-  for (size_t found; (found = text.find(search, pos)) != std::string::npos; pos = found + search.size()) {
+  for (size_t found; (found = text.find(search, pos)) != std::string::npos;
+       pos = found + search.size()) {
     result.append(text, pos, found - pos);
     result += by;
   }

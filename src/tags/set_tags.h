@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "page/attributes.h"
 #include "interp/dispatch.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "tags/set_tags.h"
 #include "interp/end_tag.h"
 #include "interp/substitute.h"
+#include "tags/set_tags.h"
 
 namespace kwl {
 
@@ -28,7 +28,8 @@ size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
   if (Variable* optionAttribute = FindAttribute(attributes, "OPTION")) {
     option = Substituted(interp, VarText(*optionAttribute));
   }
-  std::string value = strcasecmp(option.c_str(), "noparse") == 0 ? std::string(body) : Substituted(interp, body);
+  std::string value =
+      strcasecmp(option.c_str(), "noparse") == 0 ? std::string(body) : Substituted(interp, body);
   VarSet(*ScopeGetOrCreate(*target.scope, target.name), value);
   return next;
 }

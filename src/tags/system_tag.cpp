@@ -6,11 +6,11 @@
 #include <string>
 
 #include "core/trace.h"
-#include "tags/file_ops.h"
 #include "interp/dispatch.h"
-#include "page/attributes.h"
 #include "interp/substitute.h"
 #include "interp/target_scope.h"
+#include "page/attributes.h"
+#include "tags/file_ops.h"
 
 namespace kwl {
 

@@ -3,17 +3,21 @@
 
 #include "core/resolve.h"
 #include "core/trace.h"
-#include "tags/format_ops.h"
 #include "interp/substitute.h"
 #include "tags/accents.h"
 #include "tags/charset.h"
+#include "tags/format_ops.h"
 
 namespace kwl {
 
 namespace {
 
-bool IsLeadingBlank(char c) { return c == ' ' || c == '\r' || c == '\t' || c == '\n' || c == '\v' || c == '\f'; }
-bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsLeadingBlank(char c) {
+  return c == ' ' || c == '\r' || c == '\t' || c == '\n' || c == '\v' || c == '\f';
+}
+bool IsTrailingBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 int Trimmed(FormatCall& call, bool leading, bool trailing) {
   std::string input = FormatInput(call);
@@ -27,8 +31,10 @@ int Trimmed(FormatCall& call, bool leading, bool trailing) {
 int CaseMapped(FormatCall& call, bool upper) {
   std::string text = FormatInput(call);
   std::string charset = PageCharset(call.interp);
-  if (upper) Upcase(call.interp, charset, text);
-  else Lowcase(call.interp, charset, text);
+  if (upper)
+    Upcase(call.interp, charset, text);
+  else
+    Lowcase(call.interp, charset, text);
   VarSet(FormatTarget(call), text);
   return 0;
 }
@@ -80,8 +86,12 @@ int FormatNoAccent(FormatCall& call) {
   return 0;
 }
 
-int FormatUpcase(FormatCall& call) { return CaseMapped(call, true); }
-int FormatLowcase(FormatCall& call) { return CaseMapped(call, false); }
+int FormatUpcase(FormatCall& call) {
+  return CaseMapped(call, true);
+}
+int FormatLowcase(FormatCall& call) {
+  return CaseMapped(call, false);
+}
 
 int FormatLen(FormatCall& call) {
   Variable input;
@@ -91,8 +101,14 @@ int FormatLen(FormatCall& call) {
   return 0;
 }
 
-int FormatTrim(FormatCall& call) { return Trimmed(call, true, true); }
-int FormatLtrim(FormatCall& call) { return Trimmed(call, true, false); }
-int FormatRtrim(FormatCall& call) { return Trimmed(call, false, true); }
+int FormatTrim(FormatCall& call) {
+  return Trimmed(call, true, true);
+}
+int FormatLtrim(FormatCall& call) {
+  return Trimmed(call, true, false);
+}
+int FormatRtrim(FormatCall& call) {
+  return Trimmed(call, false, true);
+}
 
 }  // namespace kwl

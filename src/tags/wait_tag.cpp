@@ -6,8 +6,8 @@
 
 #include "core/trace.h"
 #include "interp/dispatch.h"
-#include "page/attributes.h"
 #include "interp/substitute.h"
+#include "page/attributes.h"
 
 namespace kwl {
 

@@ -5,7 +5,9 @@
 
 namespace kwl {
 
-constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+constexpr char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 // True when `a` and `b` differ at most in the case of ASCII letters.
 constexpr bool AsciiEqualsNoCase(std::string_view a, std::string_view b) {

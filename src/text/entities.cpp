@@ -5,7 +5,6 @@
 
 #include "text/decimal.h"
 
-
 namespace kwl {
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include "text/decimal.h"
 
-
 namespace kwl {
 
 std::vector<int32_t> ReadNumberList(std::string_view text, size_t count, bool repeatSingle) {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "text/text_log.h"
 #include "text/read_number.h"
+#include "text/text_log.h"
 
 namespace kwl {
 

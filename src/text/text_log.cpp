@@ -7,7 +7,8 @@ namespace kwl {
 std::string_view FormatIntoScratch(FormatScratch& scratch, const char* format, va_list args) {
   int n = std::vsnprintf(scratch, sizeof scratch, format, args);
   if (n < 0) return {};
-  size_t len = static_cast<size_t>(n) < sizeof scratch ? static_cast<size_t>(n) : sizeof scratch - 1;
+  size_t len =
+      static_cast<size_t>(n) < sizeof scratch ? static_cast<size_t>(n) : sizeof scratch - 1;
   std::string_view text(scratch, len);
   return text.substr(0, text.find('\0'));
 }

@@ -29,7 +29,7 @@ void LogF(TextLog& log, const char* format, ...) __attribute__((format(printf, 2
 }  // namespace kwl
 
 // Hot paths use LOGF so that the arguments are not even evaluated while the log is off.
-#define LOGF(log, ...)                                    \
-  do {                                                    \
+#define LOGF(log, ...)                                   \
+  do {                                                   \
     if ((log).Active()) ::kwl::LogF((log), __VA_ARGS__); \
   } while (0)

@@ -2,9 +2,9 @@
 #include <ctime>
 #include <string>
 
-#include "page/attributes.h"
 #include "interp/substitute.h"
 #include "interp/target_scope.h"
+#include "page/attributes.h"
 #include "web/cookies.h"
 
 namespace kwl {

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "text/header_text.h"
 #include "core/trace.h"
 #include "interp/output.h"
+#include "text/header_text.h"
 
 namespace kwl {
 

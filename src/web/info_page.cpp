@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "core/modules.h"
-#include "page/tag_table.h"
 #include "core/version.h"
+#include "page/tag_table.h"
 
 namespace kwl {
 

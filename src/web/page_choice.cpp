@@ -87,7 +87,8 @@ bool PageParameterPath(Process& proc, std::string_view value, std::string* path)
     rest.remove_prefix(slash + 1);
   }
   if (!HasPageExtension(proc, value)) return false;
-  *path = (value.empty() || value[0] == '/') ? ".." + std::string(value) : "../" + std::string(value);
+  *path =
+      (value.empty() || value[0] == '/') ? ".." + std::string(value) : "../" + std::string(value);
   return IsRegularFile(*path);
 }
 

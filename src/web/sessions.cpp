@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "core/trace.h"
-#include "web/cookies.h"
 #include "text/keyed_code.h"
+#include "web/cookies.h"
 #include "web/session_file.h"
 
 namespace kwl {
@@ -95,8 +95,8 @@ bool ReadAndTouch(int fd, std::string* bytes) {
 bool SameFile(int fd, const std::string& path) {
   struct stat opened;
   struct stat named;
-  return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-         opened.st_ino == named.st_ino;
+  return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 // Waits for the exclusive lock of the session file at `path`. A missing file
@@ -151,7 +151,8 @@ bool ReplaceFile(Process& proc, const std::string& path, std::string_view bytes)
 }
 
 // Replaces the session file while `lock` holds it, then releases the lock.
-bool WriteSessionFile(Process& proc, const std::string& path, std::string_view bytes, SessionLock& lock) {
+bool WriteSessionFile(Process& proc, const std::string& path, std::string_view bytes,
+                      SessionLock& lock) {
   if (lock.fd() < 0) {
     Trace(proc, "Can't write session file !\n");
     return false;

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "core/process.h"
 #include "core/scope.h"

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "modules/crypto/cipher_key.h"
 #include "core/module_entry.h"
+#include "modules/crypto/cipher_key.h"
 #include "modules/crypto/crypto_api.h"
 
 namespace {
@@ -20,15 +20,16 @@ const unsigned char* Bytes(std::string_view text) {
 
 }  // namespace
 
-extern "C" bool kwl_crypto_hmac(const char* algorithm, std::string_view key, std::string_view message,
-                                std::string* digest) {
+extern "C" bool kwl_crypto_hmac(const char* algorithm, std::string_view key,
+                                std::string_view message, std::string* digest) {
   const EVP_MD* md = std::string_view(algorithm) == "sha1" ? EVP_sha1() : EVP_md5();
   unsigned char out[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   // An empty key is still a key: HMAC wants a valid pointer for it.
   static const unsigned char kNoKey = 0;
   const unsigned char* keyBytes = key.empty() ? &kNoKey : Bytes(key);
-  if (!HMAC(md, keyBytes, static_cast<int>(key.size()), Bytes(message), message.size(), out, &length)) {
+  if (!HMAC(md, keyBytes, static_cast<int>(key.size()), Bytes(message), message.size(), out,
+            &length)) {
     return false;
   }
   digest->assign(reinterpret_cast<const char*>(out), length);
@@ -46,7 +47,8 @@ extern "C" int kwl_crypto_cipher(bool encrypt, std::string_view input, std::stri
   std::string buffer(input.size() + 128, '\0');
   auto* dest = reinterpret_cast<unsigned char*>(buffer.data());
   int written = 0;
-  if (EVP_CipherUpdate(ctx.get(), dest, &written, Bytes(input), static_cast<int>(input.size())) != 1) {
+  if (EVP_CipherUpdate(ctx.get(), dest, &written, Bytes(input), static_cast<int>(input.size())) !=
+      1) {
     return 2;
   }
   int last = 0;
@@ -58,6 +60,9 @@ extern "C" int kwl_crypto_cipher(bool encrypt, std::string_view input, std::stri
 
 // The module's entry: no tags, only the functions above.
 namespace {
-constexpr kwl::ModuleEntry kEntry{kwl::kModuleAbi, "crypto", nullptr, nullptr, nullptr, nullptr, nullptr};
+constexpr kwl::ModuleEntry kEntry{kwl::kModuleAbi, "crypto", nullptr, nullptr,
+                                  nullptr,         nullptr,  nullptr};
 }
-extern "C" const kwl::ModuleEntry* kwl_module() { return &kEntry; }
+extern "C" const kwl::ModuleEntry* kwl_module() {
+  return &kEntry;
+}

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "modules/db/connection.h"
 #include "interp/interpreter.h"
+#include "modules/db/connection.h"
 
 namespace kwl {
 

@@ -15,12 +15,17 @@ namespace {
 
 // The client library's version number (m * 10000 + n * 100 + p), for the
 // information page and the trace.
-int ClientVersion() { return static_cast<int>(mysql_get_client_version()); }
+int ClientVersion() {
+  return static_cast<int>(mysql_get_client_version());
+}
 
-constexpr ModuleEntry kEntry{kModuleAbi, "db", RegisterDbTags, nullptr, nullptr, nullptr, ClientVersion};
+constexpr ModuleEntry kEntry{kModuleAbi, "db",    RegisterDbTags, nullptr,
+                             nullptr,    nullptr, ClientVersion};
 
 }  // namespace
 
 }  // namespace kwl
 
-extern "C" const kwl::ModuleEntry* kwl_module() { return &kwl::kEntry; }
+extern "C" const kwl::ModuleEntry* kwl_module() {
+  return &kwl::kEntry;
+}

@@ -2,11 +2,11 @@
 #include <limits>
 
 #include "core/trace.h"
+#include "interp/substitute.h"
+#include "interp/target_scope.h"
 #include "modules/db/db_state.h"
 #include "modules/db/db_tags.h"
 #include "modules/db/tag_values.h"
-#include "interp/substitute.h"
-#include "interp/target_scope.h"
 
 namespace kwl {
 
