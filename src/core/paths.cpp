@@ -20,7 +20,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // The page file the relative paths of a page are taken from.
 std::string PagePath(const Process& proc) {
   if (!proc.pagePath.empty()) return proc.pagePath;
-  const char* translated = std::getenv("PATH_TRANSLATED");
+  const char* translated = Env(proc, "PATH_TRANSLATED");
   return translated ? translated : "";
 }
 
@@ -45,11 +45,11 @@ bool ReadExactly(Process& proc, std::FILE* file, size_t size, std::string* bytes
 }  // namespace
 
 std::string BaseDir(Process& proc) {
-  if (const char* root = std::getenv("DOCUMENT_ROOT")) {
+  if (const char* root = Env(proc, "DOCUMENT_ROOT")) {
     TRACE(proc, "Base dir = %s\n", root);
     return root;
   }
-  const char* pwd = std::getenv("PWD");
+  const char* pwd = Env(proc, "PWD");
   if (!pwd) return "";
   std::string dir = pwd;
   if (!dir.empty() && dir.back() == '/') dir.pop_back();

@@ -10,6 +10,7 @@
 
 #include "core/file_table.h"
 #include "core/modules.h"
+#include "core/request.h"
 #include "core/scope.h"
 #include "core/variable.h"
 #include "text/text_log.h"
@@ -55,12 +56,18 @@ struct Process final : TextLog {
   Variable* debug = nullptr;
   TraceState trace;
 
-  std::FILE* out = stdout;  // headers and page text, one buffered stream
+  Request* request = &ProcessRequest();   // what the run answers
+  std::FILE* out = ProcessRequest().out;  // headers and page text: the request's sink
   uint64_t randomState = 0x853c49e6748fea9bULL;
   ModuleTable modules;
   FileTable files;  // streams opened by <FILE OPEN>, by handle
   CellFormatter cellText = nullptr;
 };
+
+// The request's environment variable `name`; null when unset.
+inline const char* Env(const Process& proc, std::string_view name) {
+  return proc.request->Env(name);
+}
 
 // Line number of the text being run, for the trace.
 inline long CurrentLine(const Process& proc) {

@@ -79,8 +79,7 @@ bool ResolveName(Process& proc, std::string_view name, bool nameMode, std::strin
       return true;
     }
   }
-  std::string key(name.substr(0, name.find('\0')));
-  if (const char* value = std::getenv(key.c_str())) {
+  if (const char* value = Env(proc, name)) {
     out.append(value);
     TRACE(proc, "SYS");
     return true;

@@ -67,7 +67,7 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
   proc.debug = proc.debugOwned.get();
   proc.lines.assign(1, 1);
   proc.cellText = CellText;
-  if (const char* ctype = std::getenv("LC_CTYPE")) std::setlocale(LC_CTYPE, ctype);
+  if (const char* ctype = Env(proc, "LC_CTYPE")) std::setlocale(LC_CTYPE, ctype);
   Trace(proc, "QMInit\n");
   ProcessSeedRandom(proc,
                     static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));
@@ -82,8 +82,8 @@ void OpenRunTrace(Process& proc) {
         DatabaseSystemText(proc).c_str());
 }
 
-void ReadOneCharacter() {
-  (void)std::getc(stdin);
+void ReadOneCharacter(Process& proc) {
+  (void)std::getc(proc.request->body);
 }
 
 void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv,
@@ -100,7 +100,7 @@ void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv,
   AddStandalone(global, std::move(sessionId));
   RunPage(proc, tags, proc.pagePath);
   std::fflush(proc.out);
-  ReadOneCharacter();
+  ReadOneCharacter(proc);
 }
 
 // Runs the page the request asks for, or answers it otherwise; returns
@@ -128,7 +128,7 @@ bool AnswerRequest(Process& proc, TagRegistry& tags, int code) {
     case kRequestNoMethod:
       WriteInfoText(proc);
       std::fflush(proc.out);
-      ReadOneCharacter();
+      ReadOneCharacter(proc);
       Trace(proc, "Variables d'environnement non definies\n");
       break;
     default:
@@ -149,11 +149,11 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
   Scope* session = SessionScope(proc);
   Variable& id = *sessionId;  // lives on in GLOBAL
   SessionLock lock;           // held until the end of the run
-  if (session && std::getenv("REQUEST_METHOD")) lock = SessionLoad(proc, store, id, *session);
+  if (session && Env(proc, "REQUEST_METHOD")) lock = SessionLoad(proc, store, id, *session);
   Scope& global = GlobalScope(proc);
   int code;
   try {
-    code = CgiDecodeRequest(proc, global, session, stdin);
+    code = CgiDecodeRequest(proc, global, session, proc.request->body);
   } catch (const std::bad_alloc&) {
     Trace(proc, "\nMemory error \n");
     code = kRequestReadError;
@@ -168,22 +168,25 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
 // KWL_DIR, set by the web server's configuration, is the working directory:
 // kwl.conf, kwlsession/ and kwldebug/ live there, out of the web tree, while
 // the server starts the program in the page's own directory.
-bool EnterWorkingDirectory() {
-  const char* dir = std::getenv("KWL_DIR");
+bool EnterWorkingDirectory(const Request& request) {
+  const char* dir = request.Env("KWL_DIR");
   if (!dir || !*dir || chdir(dir) == 0) return true;
   std::fprintf(stderr, "kwl: cannot enter KWL_DIR %s\n", dir);
   return false;
 }
 
 int RunProgram(int argc, char** argv) {
-  if (!EnterWorkingDirectory()) return 1;
+  Request& request = ProcessRequest();
+  if (!EnterWorkingDirectory(request)) return 1;
   Process proc;
+  proc.request = &request;
+  proc.out = request.out;
   TagRegistry tags;
   RegisterAllTags(tags);
   VariablePtr sessionId;
   StartUp(proc, sessionId);
   // Under a web server the request never chooses the page through arguments.
-  if (argc > 1 && !std::getenv("GATEWAY_INTERFACE")) {
+  if (argc > 1 && !request.Env("GATEWAY_INTERFACE")) {
     CommandLineMode(proc, tags, argc, argv, std::move(sessionId));
   } else {
     CgiMode(proc, tags, std::move(sessionId));
@@ -204,7 +207,7 @@ void* ProgramThread(void* raw) {
   try {
     args->status = RunProgram(args->argc, args->argv);
   } catch (const std::bad_alloc&) {
-    std::fflush(stdout);
+    std::fflush(ProcessRequest().out);
     std::fputs("kwl: out of memory\n", stderr);
     args->status = 1;
   }

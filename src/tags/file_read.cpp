@@ -69,7 +69,7 @@ void ReadWhole(FileCall& call, std::FILE* stream, bool toVariable, const std::st
 
 void FileRead(FileCall& call) {
   Interpreter& interp = call.interp;
-  std::FILE* stream = stdin;
+  std::FILE* stream = interp.proc.request->body;
   if (call.value.empty()) {
     ReportError(interp, 0, "WARNING: No name defined in tag READ. Using standard input");
   } else if (!(stream = StreamOf(interp, call.value))) {

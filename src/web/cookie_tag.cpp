@@ -22,7 +22,7 @@ std::string AttributeText(Interpreter& interp, AttributeList& attributes, std::s
 }
 
 void ReadIntoVariable(Interpreter& interp, Scope& scope, const std::string& name) {
-  std::string value = ReadCookie(name);
+  std::string value = ReadCookie(interp.proc, name);
   if (value.empty() && interp.null) value = VarText(*interp.null);
   ScopeSet(scope, name, value);
 }

@@ -66,8 +66,8 @@ std::string ReadCookie(std::string_view cookies, std::string_view name) {
   return "";
 }
 
-std::string ReadCookie(std::string_view name) {
-  const char* cookies = std::getenv("HTTP_COOKIE");
+std::string ReadCookie(const Process& proc, std::string_view name) {
+  const char* cookies = Env(proc, "HTTP_COOKIE");
   return cookies ? ReadCookie(cookies, name) : "";
 }
 

@@ -17,7 +17,7 @@ constexpr unsigned char kCookieKey = 0x0B;
 // text); empty when there is none. A "?" value is unscrambled.
 std::string ReadCookie(std::string_view cookies, std::string_view name);
 // The same, from the HTTP_COOKIE of the environment.
-std::string ReadCookie(std::string_view name);
+std::string ReadCookie(const Process& proc, std::string_view name);
 
 // Exclusive-or of letters and digits with the key, where the result is still
 // a letter or digit; its own inverse.

@@ -70,7 +70,7 @@ void WriteInfoText(Process& proc) {
 
 void WriteInfoHtml(Process& proc) {
   std::FILE* out = proc.out;
-  const char* server = std::getenv("SERVER_NAME");
+  const char* server = Env(proc, "SERVER_NAME");
   std::fputs("Content-type: text/html\n\n", out);
   std::fputs("<HTML><HEAD><TITLE>KWL Informations</TITLE></HEAD>\n<BODY>\n", out);
   std::fputs("<H1>KWL Informations</H1>\n<TABLE BORDER=1>\n", out);

@@ -56,13 +56,13 @@ bool IsPublicComponent(std::string_view component) {
 // script is this program (Action and ScriptAlias layouts). The trace is
 // named after the script's URL path or after the path information.
 void ChooseCgiPage(Process& proc) {
-  const char* script = std::getenv("SCRIPT_FILENAME");
-  const char* translated = std::getenv("PATH_TRANSLATED");
-  const char* pathInfo = std::getenv("PATH_INFO");
+  const char* script = Env(proc, "SCRIPT_FILENAME");
+  const char* translated = Env(proc, "PATH_TRANSLATED");
+  const char* pathInfo = Env(proc, "PATH_INFO");
   proc.pagePath.clear();
   if (script && *script && !IsThisProgram(script)) {
     proc.pagePath = script;
-    pathInfo = std::getenv("SCRIPT_NAME");
+    pathInfo = Env(proc, "SCRIPT_NAME");
   } else if (translated) {
     proc.pagePath = translated;
   }

@@ -49,7 +49,7 @@ std::string ReadBody(std::FILE* in, size_t length) {
 }
 
 int DecodeGet(Process& proc, Scope& globals, const Scope* session, int* count) {
-  const char* query = std::getenv("QUERY_STRING");
+  const char* query = Env(proc, "QUERY_STRING");
   if (!query || !*query) return kRequestNoData;
   *count = ParseQueryString(proc, query, globals, session);
   return kRequestDecoded;
@@ -72,8 +72,8 @@ int DecodeMultipart(Process& proc, Scope& globals, const Scope* session, std::FI
 }
 
 int DecodePost(Process& proc, Scope& globals, const Scope* session, std::FILE* in, int* count) {
-  const char* type = std::getenv("CONTENT_TYPE");
-  const char* length = std::getenv("CONTENT_LENGTH");
+  const char* type = Env(proc, "CONTENT_TYPE");
+  const char* length = Env(proc, "CONTENT_LENGTH");
   if (type) {
     TRACE(proc, "CONTENT_TYPE=%s\n", type);
   } else {
@@ -115,7 +115,7 @@ bool ParamDropped(std::string_view name, const Scope* session) {
 }
 
 int CgiDecodeRequest(Process& proc, Scope& globals, const Scope* session, std::FILE* in) {
-  const char* method = std::getenv("REQUEST_METHOD");
+  const char* method = Env(proc, "REQUEST_METHOD");
   if (!method) return kRequestNoMethod;
   TRACE(proc, "REQUEST_METHOD=%s\n", method);
   int count = 0;

@@ -211,14 +211,14 @@ std::string SessionPath(const SessionStore& store, std::string_view id) {
 
 void SessionNewId(Process& proc, Variable& id) {
   std::string text = std::to_string(std::time(nullptr)) + std::to_string(UnpredictableNumber(proc));
-  if (const char* address = std::getenv("REMOTE_ADDR")) text += address;
+  if (const char* address = Env(proc, "REMOTE_ADDR")) text += address;
   std::string key(reinterpret_cast<const char*>(kSessionKey), sizeof kSessionKey);
   VarSet(id, KeyedCode(text, key));
   std::fprintf(proc.out, "Set-Cookie: %s=%s; path=/\n", id.name.c_str(), VarText(id).c_str());
 }
 
 SessionLock SessionLoad(Process& proc, const SessionStore& store, Variable& id, Scope& session) {
-  std::string cookie = ReadCookie(id.name);
+  std::string cookie = ReadCookie(proc, id.name);
   if (!IsSessionId(cookie)) {
     if (!cookie.empty()) Trace(proc, "Session id refused\n");
     do {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "core/process.h"
+
 namespace kwl {
 namespace {
 
@@ -30,11 +32,19 @@ TEST(ReadCookie, MissingAndEmptyCookiesReadEmpty) {
   EXPECT_EQ(ReadCookie("a=1", ""), "");
 }
 
-TEST(ReadCookie, ReadsTheEnvironment) {
-  setenv("HTTP_COOKIE", "s=1; t=2", 1);
-  EXPECT_EQ(ReadCookie("t"), "2");
+// The cookies are the request's, not the process's.
+TEST(ReadCookie, ReadsTheRequestsEnvironment) {
+  setenv("HTTP_COOKIE", "t=process", 1);
+  Process proc;
+  Request request;
+  request.SetEnv("HTTP_COOKIE", "s=1; t=2");
+  proc.request = &request;
+  EXPECT_EQ(ReadCookie(proc, "t"), "2");
+  Request none;
+  none.SetEnv("OTHER", "1");
+  proc.request = &none;
+  EXPECT_EQ(ReadCookie(proc, "t"), "");
   unsetenv("HTTP_COOKIE");
-  EXPECT_EQ(ReadCookie("t"), "");
 }
 
 TEST(Unscramble, FlipsOnlyWhatStaysALetterOrDigit) {
