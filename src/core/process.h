@@ -46,7 +46,9 @@ struct Process final : TextLog {
   void Write(std::string_view text) override;
 
   ScopeStack stack;
-  std::vector<long> lines{1};  // include stack of line counters, one per text being run
+  std::vector<long> lines{1};            // include stack of line counters, one per text being run
+  std::vector<std::string> sources{""};  // beside it, the file each of those texts came from
+  bool errorLocations = false;  // KWLERR trace lines name the file and line (velerrorlocation)
   int nesting = 0;
   std::string pagePath;  // the page named on the command line or by the server
   std::string pathInfo;
@@ -67,6 +69,16 @@ struct Process final : TextLog {
 // The request's environment variable `name`; null when unset.
 inline const char* Env(const Process& proc, std::string_view name) {
   return proc.request->Env(name);
+}
+
+// A text from the file `source` starts running: its lines count from 1.
+inline void SourcePush(Process& proc, std::string_view source) {
+  proc.lines.push_back(1);
+  proc.sources.emplace_back(source);
+}
+inline void SourcePop(Process& proc) {
+  proc.lines.pop_back();
+  proc.sources.pop_back();
 }
 
 // Line number of the text being run, for the trace.

@@ -58,6 +58,8 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
   if (Variable* configured = config->vars.Find("velmemorylimit")) {
     ParseMemoryLimit(VarText(*configured), &memoryLimit);
   }
+  int32_t locations = 0;
+  proc.errorLocations = ScopeGetInt(config->vars, "velerrorlocation", &locations) && locations != 0;
   BlockPush(proc.stack, std::move(config));
   sessionId = VarNew("velsessionid");
   BlockPush(proc.stack, BlockNew(proc.stack, "SESSION", kBlockSession));

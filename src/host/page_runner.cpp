@@ -103,6 +103,7 @@ bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
 }
 
 bool RunPage(Process& proc, TagRegistry& tags, const std::string& pagePath) {
+  if (!proc.sources.empty()) proc.sources.front() = pagePath;
   Block* global = BlockTopOfKind(proc.stack, kBlockGlobal);
   if (!global) return false;
   Block* session = BlockTopOfKind(proc.stack, kBlockSession);

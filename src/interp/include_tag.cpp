@@ -43,9 +43,9 @@ void RunIncluded(Interpreter& interp, const std::string& path, int includeFlag) 
     ReportError(interp, 2, "FILE ERROR\n");
     return;
   }
-  interp.proc.lines.push_back(1);
+  SourcePush(interp.proc, path);
   RunText(interp, text, 0, kModeTop, false, includeFlag);
-  interp.proc.lines.pop_back();
+  SourcePop(interp.proc);
 }
 
 void CopyIncluded(Interpreter& interp, const std::string& path) {

@@ -11,7 +11,12 @@ void ReportError(Interpreter& interp, int level, std::string_view message) {
   if ((level == 1 || level == 2) && TraceLevel(interp.proc) == kTraceAuto) {
     SetTraceLevel(interp.proc, kTraceFile);
   }
-  TRACE(interp.proc, "KWLERR=%d %.*s\n", level, static_cast<int>(message.size()), message.data());
+  if (!interp.proc.errorLocations || interp.proc.sources.empty()) {
+    TRACE(interp.proc, "KWLERR=%d %.*s\n", level, static_cast<int>(message.size()), message.data());
+  } else {
+    TRACE(interp.proc, "KWLERR=%d %.*s [%s:%ld]\n", level, static_cast<int>(message.size()),
+          message.data(), interp.proc.sources.back().c_str(), CurrentLine(interp.proc));
+  }
 }
 
 void FatalError(Interpreter& interp, std::string_view message) {

@@ -72,9 +72,9 @@ void WritePage(FileCall& call, const Sink& sink, const std::string& page) {
   proc.files.Hold(sink.handle);
   proc.pagePath = path;
   SetCurrentFileVariables(interp);
-  proc.lines.push_back(1);
+  SourcePush(proc, path);
   RunText(interp, text, 0, kModeTop, false, call.includeFlag);
-  proc.lines.pop_back();
+  SourcePop(proc);
   proc.pagePath = savedPage;
   SetCurrentFileVariables(interp);
   proc.files.Release(sink.handle);
