@@ -1,6 +1,6 @@
 #include "interp/end_tag.h"
 
-#include <strings.h>
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -10,7 +10,7 @@ size_t ScanForEndTag(std::string_view text, size_t from, std::string_view endTag
   for (size_t pos = text.find('<', from); pos != std::string_view::npos;
        pos = text.find('<', pos + 1)) {
     if (text.size() - pos >= endTag.size() &&
-        strncasecmp(text.data() + pos, endTag.data(), endTag.size()) == 0) {
+        AsciiEqualsNoCase(text.substr(pos, endTag.size()), endTag)) {
       return pos;
     }
   }

@@ -7,22 +7,15 @@
 #include "interp/substitute.h"
 #include "interp/target_scope.h"
 #include "interp/token_split.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
-
 bool DropsEmpty(Interpreter& interp, AttributeList& attributes) {
   Variable* option = FindAttribute(attributes, "OPTION");
-  return option && EqualsNoCase(Substituted(interp, VarText(*option)), "notnull");
+  return option && AsciiEqualsNoCase(Substituted(interp, VarText(*option)), "notnull");
 }
 
 // Byte pieces are traced cut at 2,000 bytes; character pieces whole.

@@ -11,6 +11,7 @@
 #include "interp/run_text.h"
 #include "interp/substitute.h"
 #include "page/attributes.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -18,14 +19,6 @@ namespace {
 
 // Longest file name a page may name, after resolution.
 constexpr size_t kMaxFileName = 255;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
 
 // Only a regular file can be included: a directory or a device would read
 // as an empty or endless text rather than fail.
@@ -59,7 +52,7 @@ void CopyIncluded(Interpreter& interp, const std::string& path) {
 
 bool Parsed(Interpreter& interp, AttributeList& attributes) {
   Variable* option = FindAttribute(attributes, "OPTION");
-  return !option || !EqualsNoCase(Substituted(interp, VarText(*option)), "noparse");
+  return !option || !AsciiEqualsNoCase(Substituted(interp, VarText(*option)), "noparse");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/resolve.h"
 #include "core/trace.h"
 #include "interp/numeric.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -265,8 +266,7 @@ void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, 
 }  // namespace
 
 bool IsIsoCharset(std::string_view charset) {
-  return charset.size() >= 3 && (charset[0] | 0x20) == 'i' && (charset[1] | 0x20) == 's' &&
-         (charset[2] | 0x20) == 'o';
+  return AsciiStartsWithNoCase(charset, "iso");
 }
 
 void SqlEscape(std::string_view value, std::string& out) {

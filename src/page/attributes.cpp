@@ -4,6 +4,7 @@
 #include <array>
 
 #include "core/trace.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -36,10 +37,6 @@ size_t SkipAny(std::string_view text, size_t i, const ByteSet& set) {
 size_t SkipToAny(std::string_view text, size_t i, const ByteSet& set) {
   while (i < text.size() && !set[text[i]]) ++i;
   return i;
-}
-
-constexpr char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
 char Unescape(char c) {
@@ -98,14 +95,6 @@ std::string AttributeName(std::string_view written, int caseMode) {
   return name;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 AttributeList ParseAttributes(Process& proc, std::string_view chunk, int caseMode) {
@@ -127,14 +116,14 @@ AttributeList ParseAttributes(Process& proc, std::string_view chunk, int caseMod
 
 Variable* FindAttribute(AttributeList& list, std::string_view name) {
   for (Variable& var : list) {
-    if (EqualsNoCase(var.name, name)) return &var;
+    if (AsciiEqualsNoCase(var.name, name)) return &var;
   }
   return nullptr;
 }
 
 const Variable* FindAttribute(const AttributeList& list, std::string_view name) {
   for (const Variable& var : list) {
-    if (EqualsNoCase(var.name, name)) return &var;
+    if (AsciiEqualsNoCase(var.name, name)) return &var;
   }
   return nullptr;
 }

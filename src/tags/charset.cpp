@@ -10,6 +10,7 @@
 #include <cwctype>
 
 #include "core/trace.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -63,14 +64,7 @@ class Converter {
 };
 
 bool SameCharset(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return AsciiEqualsNoCase(a, b);
 }
 
 // The locale whose wide-character case mapping is used: the program's, or,
@@ -130,9 +124,7 @@ void MapCase(Interpreter& interp, std::string_view charset, std::string& text, b
 }  // namespace
 
 bool IsSingleByteCharset(std::string_view name) {
-  return name.size() >= 3 && std::tolower(static_cast<unsigned char>(name[0])) == 'i' &&
-         std::tolower(static_cast<unsigned char>(name[1])) == 's' &&
-         std::tolower(static_cast<unsigned char>(name[2])) == 'o';
+  return AsciiStartsWithNoCase(name, "iso");
 }
 
 std::string PageCharset(Interpreter& interp) {

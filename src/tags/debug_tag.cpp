@@ -1,5 +1,4 @@
 // <DEBUG>: SUFFIX, MODE, PRINTPARAM and PRINT, handled in that order.
-#include <strings.h>
 
 #include <string>
 
@@ -7,6 +6,7 @@
 #include "interp/dispatch.h"
 #include "interp/substitute.h"
 #include "page/attributes.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -31,7 +31,7 @@ bool Value(Interpreter& interp, AttributeList& attributes, const char* name, std
 
 void SetMode(Interpreter& interp, const std::string& word) {
   for (const ModeWord& mode : kModes) {
-    if (strcasecmp(word.c_str(), mode.word) == 0) {
+    if (AsciiEqualsNoCase(word, mode.word)) {
       SetTraceLevel(interp.proc, mode.level);
       return;
     }

@@ -8,6 +8,7 @@
 #include "core/paths.h"
 #include "core/trace.h"
 #include "tags/file_ops.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -21,14 +22,6 @@ struct OpenMode {
 
 // "e": commands run by SYSTEM do not inherit the page's files.
 constexpr OpenMode kModes[] = {{"read", "rbe", 'r'}, {"write", "wbe", 'w'}, {"append", "abe", 'a'}};
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
 
 // Opens a file named by a page; sets errno and gives null on failure. A
 // directory opens for reading here but reads nothing, so it is refused.
@@ -59,7 +52,7 @@ const OpenMode& ModeOf(FileCall& call, bool* warned) {
   *warned = false;
   if (!FileAttribute(call, "MODE", &word)) return kModes[0];
   for (const OpenMode& mode : kModes) {
-    if (EqualsNoCase(word, mode.word)) return mode;
+    if (AsciiEqualsNoCase(word, mode.word)) return mode;
   }
   ReportError(call.interp, 0, "WARNING: Bad OPTION value. Reset to default (read)");
   *warned = true;

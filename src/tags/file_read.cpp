@@ -4,6 +4,7 @@
 
 #include "core/trace.h"
 #include "tags/file_ops.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -32,8 +33,7 @@ bool ReadItem(std::FILE* stream, char delimiter, std::string* item) {
 void ReadLineMode(FileCall& call, std::FILE* stream, const std::string& eol, bool toVariable,
                   const std::string& content) {
   Interpreter& interp = call.interp;
-  char delimiter =
-      (eol.size() == 2 && (eol[0] | 0x20) == 'c' && (eol[1] | 0x20) == 'r') ? '\n' : eol[0];
+  char delimiter = (eol.size() == 2 && AsciiEqualsNoCase(eol, "cr")) ? '\n' : eol[0];
   std::string item;
   bool read = ReadItem(stream, delimiter, &item);
   TRACE(interp.proc, "READ = %.2000s\n", item.c_str());

@@ -1,5 +1,4 @@
 // <FUNCTION>: definitions with their defaults, and calls in a block of their own.
-#include <strings.h>
 
 #include <algorithm>
 #include <string>
@@ -10,6 +9,7 @@
 #include "interp/run_text.h"
 #include "interp/substitute.h"
 #include "page/attributes.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -54,7 +54,7 @@ size_t Define(Interpreter& interp, const TagCall& call, const std::string& name)
 void AddParameters(Interpreter& interp, AttributeList& attributes, const std::string& name,
                    Scope& scope) {
   for (Variable& attribute : attributes) {
-    bool isExec = strcasecmp(attribute.name.c_str(), "EXEC") == 0;
+    bool isExec = AsciiEqualsNoCase(attribute.name, "EXEC");
     Variable* parameter = ScopeAdd(scope, VarNew(isExec ? "exec" : attribute.name));
     VarSet(*parameter, isExec ? name : Substituted(interp, VarText(attribute)));
     TraceValue(interp.proc, "PARAM", *parameter, VarLength(attribute));
@@ -66,8 +66,7 @@ void AddDefaults(Interpreter& interp, const std::string& name, Scope& scope) {
   if (!declaration) return;
   AttributeList defaults = ParseAttributes(interp.proc, VarText(*declaration), 0);
   for (Variable& attribute : defaults) {
-    if (strcasecmp(attribute.name.c_str(), "NAME") == 0 || ScopeFind(scope, attribute.name))
-      continue;
+    if (AsciiEqualsNoCase(attribute.name, "NAME") || ScopeFind(scope, attribute.name)) continue;
     Variable* parameter = ScopeAdd(scope, VarNew(attribute.name));
     VarSet(*parameter, VarRawText(attribute));
     TraceValue(interp.proc, "DEFAULT", *parameter, VarLength(attribute));

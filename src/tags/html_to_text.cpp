@@ -1,7 +1,7 @@
 // HTML2TEXT: markup removed (line breaks kept), then entities decoded.
-#include <strings.h>
 
 #include "tags/format_ops.h"
+#include "text/ascii.h"
 #include "text/entities.h"
 
 namespace kwl {
@@ -45,8 +45,8 @@ bool IsTag(std::string_view element) {
 }
 
 bool IsLineBreak(std::string_view element) {
-  if (element.size() == 4 && strncasecmp(element.data(), "<br>", 4) == 0) return true;
-  return element.size() >= 5 && strncasecmp(element.data(), "<br", 3) == 0 &&
+  if (AsciiEqualsNoCase(element, "<br>")) return true;
+  return element.size() >= 5 && AsciiStartsWithNoCase(element, "<br") &&
          element.substr(element.size() - 2) == "/>";
 }
 

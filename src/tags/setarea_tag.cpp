@@ -1,11 +1,11 @@
 // <SETAREA>: assigns the raw text up to </SETAREA>, substituted unless OPTION is noparse.
-#include <strings.h>
 
 #include <algorithm>
 
 #include "interp/end_tag.h"
 #include "interp/substitute.h"
 #include "tags/set_tags.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -29,7 +29,7 @@ size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
     option = Substituted(interp, VarText(*optionAttribute));
   }
   std::string value =
-      strcasecmp(option.c_str(), "noparse") == 0 ? std::string(body) : Substituted(interp, body);
+      AsciiEqualsNoCase(option, "noparse") ? std::string(body) : Substituted(interp, body);
   VarSet(*ScopeGetOrCreate(*target.scope, target.name), value);
   return next;
 }

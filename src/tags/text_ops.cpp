@@ -1,5 +1,4 @@
 // Format operations on text: VALUE, NOACCENT, UPCASE, LOWCASE, LEN and the trims.
-#include <strings.h>
 
 #include "core/resolve.h"
 #include "core/trace.h"
@@ -7,6 +6,7 @@
 #include "tags/accents.h"
 #include "tags/charset.h"
 #include "tags/format_ops.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -71,7 +71,7 @@ int FormatValue(FormatCall& call) {
   }
   bool present = false;
   std::string charset = OtherAttribute(call, "CHARSET", &present);
-  if (present && strcasecmp(charset.c_str(), PageCharset(call.interp).c_str()) != 0) {
+  if (present && !AsciiEqualsNoCase(charset, PageCharset(call.interp))) {
     // A failed conversion keeps its error, which a result of 0 would clear.
     if (!ConvertCharset(call.interp, charset, *target)) return CurrentError(call.interp);
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "text/ascii.h"
 #include "text/read_number.h"
 #include "text/text_log.h"
 
@@ -48,7 +49,7 @@ struct PathState {
 };
 
 bool IsCommand(char c) {
-  switch (c | 0x20) {
+  switch (AsciiLower(c)) {
     case 'm':
     case 'l':
     case 'h':
@@ -78,7 +79,7 @@ void RunCubic(PathState& s, Point first, bool relative) {
 // read and a line goes to their end point, so the rest of the path stays in place.
 void RunUnavailable(PathState& s, char command, bool relative) {
   LOGF(s.log, "%c not available !\n", command);
-  if ((command | 0x20) == 'a') {
+  if (AsciiLower(command) == 'a') {
     for (int i = 0; i < 5; ++i) s.Number();
   }
   s.LineTo(s.ReadPoint(relative, s.current));
@@ -87,7 +88,7 @@ void RunUnavailable(PathState& s, char command, bool relative) {
 void RunCommand(PathState& s, char command) {
   bool relative = command >= 'a' && command <= 'z';
   Point origin = s.current;
-  switch (command | 0x20) {
+  switch (AsciiLower(command)) {
     case 'm':
       s.current = s.start = s.ReadPoint(relative, origin);
       s.Emit("%g %g m ", s.current.x, s.current.y);
@@ -146,7 +147,7 @@ void SvgPathToPdf(TextLog& log, std::string_view path, std::string& out) {
     RunCommand(s, command);
     // Numbers after a moveto draw lines.
     previous = command == 'M' ? 'L' : command == 'm' ? 'l' : command;
-    if ((previous | 0x20) == 'z') previous = 0;
+    if (AsciiLower(previous) == 'z') previous = 0;
   }
 }
 

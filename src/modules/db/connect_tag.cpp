@@ -30,7 +30,7 @@ ConnectFields ReadConnectFields(Interpreter& interp, AttributeList& attributes) 
   f.port = AttributeInt(interp, attributes, "PORT", kDefaultPort);
   f.socket = AttributeText(interp, attributes, "SOCKET").value_or("");
   auto transaction = AttributeText(interp, attributes, "TRANSACTION");
-  f.transaction = transaction && EqualsIgnoringCase(*transaction, "ROLLBACK");
+  f.transaction = transaction && AsciiEqualsNoCase(*transaction, "ROLLBACK");
   f.id = AttributeText(interp, attributes, "ID").value_or("").substr(0, kMaxConnectionName);
   return f;
 }

@@ -26,13 +26,13 @@ DbState& DbStateOf(Interpreter& interp) {
 
 NamedConnection* FindConnection(DbState& db, std::string_view name) {
   for (NamedConnection& entry : db.connections) {
-    if (entry.kind != 0 && EqualsIgnoringCase(entry.name, name)) return &entry;
+    if (entry.kind != 0 && AsciiEqualsNoCase(entry.name, name)) return &entry;
   }
   return nullptr;
 }
 
 void CloseConnections(DbState& db, std::string_view name) {
-  auto closing = [&](NamedConnection& entry) { return EqualsIgnoringCase(entry.name, name); };
+  auto closing = [&](NamedConnection& entry) { return AsciiEqualsNoCase(entry.name, name); };
   for (NamedConnection& entry : db.connections) {
     if (!closing(entry)) continue;
     if (db.current == entry.connection.get()) db.current = nullptr;

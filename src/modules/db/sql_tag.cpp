@@ -108,7 +108,7 @@ bool SqlTag(Interpreter& interp, const TagCall& call, Block& block, bool* single
   Variable* query = FindAttribute(attributes, "QUERY");
   if (query) BuildStatement(interp, *query);
   auto option = AttributeText(interp, attributes, "OPTION");
-  *singlePass = option && EqualsIgnoringCase(*option, "ENTER");
+  *singlePass = option && AsciiEqualsNoCase(*option, "ENTER");
   auto connectName = AttributeText(interp, attributes, "CONNECT");
   CountTarget target = ReadCountTarget(interp, attributes);
   VarSetInt(*interp.sqlrowcount, 0);

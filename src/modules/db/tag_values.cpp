@@ -21,10 +21,4 @@ int32_t AttributeInt(Interpreter& interp, AttributeList& attributes, std::string
   return text ? ParseDecimal(*text) : absent;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 }  // namespace kwl

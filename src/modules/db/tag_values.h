@@ -7,6 +7,7 @@
 
 #include "interp/interpreter.h"
 #include "page/attributes.h"
+#include "text/ascii.h"
 
 namespace kwl {
 
@@ -16,6 +17,5 @@ std::optional<std::string> AttributeText(Interpreter& interp, AttributeList& att
 // The substituted value read as a decimal integer; `absent` when the tag lacks it.
 int32_t AttributeInt(Interpreter& interp, AttributeList& attributes, std::string_view name,
                      int32_t absent);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace kwl
