@@ -173,6 +173,10 @@ bool IsRegularFile(const std::string& path) {
   return lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool Expired(const SessionStore& store, std::time_t modified) {
+  return std::time(nullptr) - modified > static_cast<std::time_t>(store.timeoutMinutes) * 60;
+}
+
 }  // namespace
 
 SessionLock& SessionLock::operator=(SessionLock&& other) noexcept {
@@ -228,9 +232,12 @@ SessionLock SessionLoad(Process& proc, const SessionStore& store, Variable& id, 
   }
   VarSet(id, cookie);
   std::string path = SessionPath(store, cookie);
-  bool expired = SessionExpired(store, path);
   SessionLock lock = LockSessionFile(proc, store.dir, path);
-  if (expired || lock.fd() < 0) return lock;
+  // Judged on the locked file: another run may have saved it while this one
+  // waited. A file the lock just made is new and empty.
+  struct stat status;
+  if (lock.fd() < 0 || fstat(lock.fd(), &status) != 0 || Expired(store, status.st_mtime))
+    return lock;
   std::string bytes;
   ReadAndTouch(lock.fd(), &bytes);
   SessionDecode(proc, bytes, session);
@@ -256,8 +263,7 @@ bool SessionSave(Process& proc, const SessionStore& store, Variable& id, const S
 
 bool SessionExpired(const SessionStore& store, const std::string& path) {
   struct stat status;
-  if (stat(path.c_str(), &status) != 0) return true;
-  return std::time(nullptr) - status.st_mtime > static_cast<std::time_t>(store.timeoutMinutes) * 60;
+  return stat(path.c_str(), &status) != 0 || Expired(store, status.st_mtime);
 }
 
 void SessionSweepIfDue(const SessionStore& store) {
