@@ -121,12 +121,13 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
     std::string_view chunk;
     size_t after;
     int code;
-    if (chunks && !TraceActive(proc)) {
+    if (chunks) {
       const ChunkMap::Chunk& cut = chunks->At(pos);
       after = cut.end;
       chunk = text.substr(pos, after - pos);
       proc.lines.back() += cut.newlines;
       code = cut.code;
+      if (cut.tag && TraceActive(proc)) TraceTag(proc, *cut.tag, executed);
     } else {
       after = NextChunk(text, pos, &chunk);
       proc.lines.back() += std::count(chunk.begin(), chunk.end(), '\n');

@@ -120,13 +120,13 @@ const TagEntry* MatchingTag(std::string_view chunk) {
   return nullptr;
 }
 
+}  // namespace
+
 void TraceTag(Process& proc, const TagEntry& tag, bool executing) {
   if (executing && tag.listed) TRACE(proc, "\n");
   TRACE(proc, "KWL TAG: %s>\n", tag.opening);
   if (executing && !tag.listed) TRACE(proc, "\n");
 }
-
-}  // namespace
 
 size_t NextChunk(std::string_view text, size_t pos, std::string_view* chunk) {
   if (pos >= text.size()) {
@@ -142,9 +142,9 @@ const ChunkMap::Chunk& ChunkMap::At(size_t pos) {
   auto found = chunks_.find(pos);
   if (found != chunks_.end()) return found->second;
   std::string_view chunk;
-  Chunk cut{NextChunk(text_, pos, &chunk), kTagNone, 0};
+  Chunk cut{NextChunk(text_, pos, &chunk), kTagNone, 0, MatchingTag(chunk)};
   for (char c : chunk) cut.newlines += c == '\n';
-  if (const TagEntry* tag = MatchingTag(chunk)) cut.code = tag->code;
+  if (cut.tag) cut.code = cut.tag->code;
   return chunks_.emplace(pos, cut).first->second;
 }
 

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "core/process.h"
+#include "page/tag_table.h"
 
 namespace kwl {
 
@@ -17,15 +18,18 @@ size_t NextChunk(std::string_view text, size_t pos, std::string_view* chunk);
 // The tag code of an element chunk (0 for text and unknown elements).
 // `executing` only shapes the trace.
 int RecogniseTag(Process& proc, std::string_view chunk, bool executing);
+// The trace lines of a recognised tag (RecogniseTag writes them too).
+void TraceTag(Process& proc, const TagEntry& tag, bool executing);
 
 // The chunks of one text as the scanner cut them, by position: a loop runs
 // its body again on every pass, and the body's text does not change meanwhile.
 class ChunkMap {
  public:
   struct Chunk {
-    size_t end;         // the position behind the chunk
-    int code;           // its tag code
-    uint32_t newlines;  // the line ends it holds
+    size_t end;           // the position behind the chunk
+    int code;             // its tag code
+    uint32_t newlines;    // the line ends it holds
+    const TagEntry* tag;  // its entry in the tag table, for the trace
   };
 
   explicit ChunkMap(std::string_view text) : text_(text) {}
