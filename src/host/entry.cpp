@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/memory_limit.h"
+#include "core/modules.h"
 #include "core/trace.h"
 #include "host/config.h"
 #include "host/page_runner.h"
@@ -194,6 +195,7 @@ int RunProgram(int argc, char** argv) {
     CgiMode(proc, tags, std::move(sessionId));
   }
   TraceClose(proc);
+  ModulesEnd(proc);
   std::fflush(proc.out);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/memory_limit.h"
+#include "core/modules.h"
 #include "core/trace.h"
 #include "interp/current_file.h"
 #include "interp/run_text.h"
@@ -111,6 +112,7 @@ bool RunPage(Process& proc, TagRegistry& tags, const std::string& pagePath) {
   interp.global = &global->vars;
   interp.session = session ? &session->vars : nullptr;
   LoadAndRunPage(interp, pagePath);
+  ModulesRunEnd(proc, interp);
   return interp.sessionChanged;
 }
 
