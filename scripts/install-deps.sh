@@ -13,6 +13,7 @@ KWL_DEB_PACKAGES=(
   googletest
   python3
   clang
+  clang-format
   libclang-rt-14-dev
   # libraries of the loadable modules
   libssl-dev

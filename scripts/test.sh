@@ -28,6 +28,13 @@ start_services
 jobs=$(nproc)
 status=0
 
+echo "=== clang-format"
+if ! find src tests fuzz bench \( -name '*.cpp' -o -name '*.h' \) -print0 |
+    xargs -0 clang-format --dry-run -Werror; then
+  echo "=== FAILED: clang-format (run clang-format -i on the files above)"
+  status=1
+fi
+
 run_ctest() {
   local dir=$1
   echo "=== ctest in $dir"
