@@ -34,62 +34,31 @@ TEST(RunText, TruncatedPagesNeverCrash) {
   }
 }
 
-TEST(RunText, BlankChunkFilterModes) {
-  const char* page = "a<B> <!-- c --> <!-- d -->\n<B>";
-  PageRun keepAll;
-  VarSetInt(*keepAll.interp.output, 0);
-  EXPECT_EQ(keepAll.Run(page), "a<B>  \n<B>");
-  PageRun foldRuns;
-  EXPECT_EQ(foldRuns.Run(page), "a<B> <B>");
-  PageRun dropBlank;
-  VarSetInt(*dropBlank.interp.output, 2);
-  EXPECT_EQ(dropBlank.Run(page), "a<B><B>");
-}
-
-TEST(RunText, KeptCommentsAreCopiedOnlyWhenExecuted) {
+TEST(RunText, KeptCommentsLineCountsAndCapture) {
   PageRun run;
   VarSetInt(*run.interp.delcomment, 0);
-  EXPECT_EQ(run.Run("a<!-- x <b> -->c<SQL q><!-- skipped <i> --></SQL>"), "a<!-- x <b> -->c");
-}
+  EXPECT_EQ(run.Run("a<!-- x <b> -->c\n<SQL q>\n<!-- skipped <i> -->\n</SQL>\n"), "a<!-- x <b> -->c\n\n");
+  EXPECT_EQ(run.proc.lines.back(), 1 + 4);
 
-TEST(RunText, CaptureAndOutputFileTakeTheText) {
-  PageRun run;
+  PageRun captured;
   Variable capture;
-  run.interp.capture = &capture;
-  VarSetInt(*run.interp.startprint, 0);
-  EXPECT_EQ(run.Run("<HTML>x$velerr$"), "");
+  captured.interp.capture = &capture;
+  VarSetInt(*captured.interp.startprint, 0);
+  EXPECT_EQ(captured.Run("<HTML>x$velerr$"), "");
   EXPECT_EQ(VarText(capture), "<HTML>x0");
-  EXPECT_EQ(VarInt(*run.interp.startprint), 0);
+  EXPECT_EQ(VarInt(*captured.interp.startprint), 0);
 }
-
-TEST(RunText, LineCountersFollowTheText) {
-  PageRun run;
-  run.Run("a\nb\n<SQL x>\n\n</SQL>\n");
-  EXPECT_EQ(run.proc.lines.back(), 1 + 5);
-}
-
-}  // namespace
-}  // namespace kwl
-
-namespace kwl {
-namespace {
 
 TEST(RunText, MissingModuleIsAReportedError) {
-  testing::PageRun run;
+  PageRun run;
   run.tags[kTagMail].module = "nosuch";
   EXPECT_EQ(run.Run("a<MAIL TO=x>b[$velerr$|$velerrmsg$]<MAIL>"),
             "ab[1|ERROR: Module nosuch not available]");
   EXPECT_TRUE(run.tags[kTagMail].moduleFailed);
 }
 
-}  // namespace
-}  // namespace kwl
-
-namespace kwl {
-namespace {
-
 TEST(RunText, LoopClosedByTheLastChunkRunsEveryPass) {
-  testing::PageRun run;
+  PageRun run;
   RegisterAllTags(run.tags);
   EXPECT_EQ(run.Run("<SET NAME=i VALUE=0><WHILE EXPR=\"$i$ < 3\">[$i$]<SET NAME=i EXPR=\"$i$+1\"></WHILE>"),
             "[0][1][2]");
