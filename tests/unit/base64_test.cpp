@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "codec_fixture.h"
+#include "trace_capture.h"
 
 namespace kwl {
 namespace {
@@ -13,7 +13,7 @@ std::string Encoded(std::string_view bytes) {
   return out;
 }
 
-std::string Decoded(CodecPage& page, std::string_view text) {
+std::string Decoded(testing::TracedRun& page, std::string_view text) {
   std::string out;
   Base64Decode(page.proc, text, out);
   return out;
@@ -24,7 +24,7 @@ TEST(Base64, Rfc4648VectorsAndEveryByteValue) {
       {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
       {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
   };
-  CodecPage page;
+  testing::TracedRun page;
   for (auto [plain, coded] : vectors) {
     EXPECT_EQ(Encoded(plain), coded);
     EXPECT_EQ(Decoded(page, coded), plain) << coded;
@@ -41,7 +41,7 @@ TEST(Base64, Rfc4648VectorsAndEveryByteValue) {
 }
 
 TEST(Base64, DecodeSkipsStrangersAndEndsAtPadding) {
-  CodecPage page;
+  testing::TracedRun page;
   EXPECT_EQ(Decoded(page, "QU JD"), "ABC");
   EXPECT_EQ(page.TakeTrace(), "Invalid character found  \n");
   const std::pair<const char*, const char*> cases[] = {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "codec_fixture.h"
+#include "trace_capture.h"
 
 namespace kwl {
 namespace {
@@ -33,7 +33,7 @@ class CellFormat : public ::testing::Test {
     std::string out;
     return CellText(page.proc, table, row, column, 0, out) ? out : "(raw)";
   }
-  CodecPage page;
+  testing::TracedRun page;
   DATable table;
 };
 

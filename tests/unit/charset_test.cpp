@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "codec_fixture.h"
+#include "trace_capture.h"
 #include "runtime/accents.h"
 
 namespace kwl {
@@ -13,7 +13,7 @@ TEST(Charset, SingleByteSetsCountBytesOthersCharacters) {
   EXPECT_TRUE(IsSingleByteCharset("IsO"));
   EXPECT_FALSE(IsSingleByteCharset("is"));
   EXPECT_FALSE(IsSingleByteCharset("latin1"));
-  CodecPage page;
+  testing::TracedRun page;
   Variable v;
   VarSet(v, "\xC3\xA9" "a");
   EXPECT_EQ(TextLength(page.interp, v), 3u);
@@ -29,7 +29,7 @@ TEST(Charset, SingleByteSetsCountBytesOthersCharacters) {
 }
 
 TEST(Charset, CaseMapping) {
-  CodecPage page;
+  testing::TracedRun page;
   std::string text = "\xC3\xA9t\xC3\xA9 \xC5\x93";  // été œ
   Upcase(page.interp, "utf-8", text);
   EXPECT_EQ(text, "\xC3\x89T\xC3\x89 \xC5\x92");
@@ -56,7 +56,7 @@ TEST(Charset, CaseMapping) {
 }
 
 TEST(Charset, WideConversions) {
-  CodecPage page;
+  testing::TracedRun page;
   std::string text("a\0\xC3\xA9", 4);
   size_t consumed = 0;
   auto wide = ToWide(page.interp, "utf-8", text, &consumed);
@@ -75,7 +75,7 @@ TEST(Charset, WideConversions) {
 }
 
 TEST(Charset, ConvertFromThePageSet) {
-  CodecPage page;
+  testing::TracedRun page;
   Variable v;
   VarSet(v, "caf\xE9");
   // The page's own set, in another case, is left alone.
@@ -100,7 +100,7 @@ TEST(Charset, ConvertFromThePageSet) {
 }
 
 TEST(Accents, MultiByteTextKeepsWhatHasNoApproximation) {
-  CodecPage page;
+  testing::TracedRun page;
   page.SetCharset("utf-8");
   Variable v;
   // Ça coûte 5€ ’ok’ 中 °

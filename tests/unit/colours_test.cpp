@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "codec_fixture.h"
+#include "trace_capture.h"
 #include "data/number_list.h"
 
 namespace kwl {
@@ -17,7 +17,7 @@ TEST(Colours, HexadecimalAndNames) {
       {"Red", 0xFF0000},     {"GREY", 0x808080},   {"fuchsia", 0xFF00FF},
       {"Silver", 0xC0C0C0},  {"teal", 0x008080},
   };
-  CodecPage page;
+  testing::TracedRun page;
   for (auto [text, colour] : cases) EXPECT_EQ(ReadColour(page.proc, text), colour) << text;
   EXPECT_EQ(page.TakeTrace(), "");
   for (std::string_view name : {"pink", "red ", "", "gray"}) {

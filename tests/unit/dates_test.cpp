@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "codec_fixture.h"
+#include "trace_capture.h"
 
 namespace kwl {
 namespace {
@@ -20,7 +20,7 @@ std::time_t FixedNow() {
 
 // "code:text" of a conversion at FixedNow().
 std::string Convert(std::string_view input, std::string_view format, std::string_view lang = "") {
-  CodecPage page;
+  testing::TracedRun page;
   std::string text;
   int code = DateConvert(page.proc, input, format, lang, text, FixedNow());
   return std::to_string(code) + ":" + text;
@@ -95,7 +95,7 @@ TEST(Dates, LongPicturesAndHugeFields) {
   EXPECT_EQ(result.size(), 2 + kMaxDateText);
   EXPECT_EQ(result.substr(0, 16), "0:Sunday Sunday ");
 
-  CodecPage page;
+  testing::TracedRun page;
   std::tm tm{};
   std::time_t now = FixedNow();
   localtime_r(&now, &tm);
@@ -105,7 +105,7 @@ TEST(Dates, LongPicturesAndHugeFields) {
 }
 
 TEST(Dates, Trace) {
-  CodecPage page;
+  testing::TracedRun page;
   std::tm tm{};
   EXPECT_EQ(DateRead(page.proc, "31/02/2024 1:2:3", tm), 0);
   EXPECT_EQ(page.TakeTrace(), "FR 31/2/2024 1:2:3mktime 2/3/2024 1:2:3\n");

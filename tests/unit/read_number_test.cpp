@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "codec_fixture.h"
+#include "trace_capture.h"
 
 namespace kwl {
 namespace {
 
 TEST(ReadNumber, FindsTheNextNumberWithItsSign) {
-  CodecPage page;
+  testing::TracedRun page;
   double value = 1;
   EXPECT_EQ(ReadNumber(page.proc, "x-12.5y", &value), 6u);
   EXPECT_DOUBLE_EQ(value, -12.5);
@@ -24,7 +24,7 @@ TEST(ReadNumber, FindsTheNextNumberWithItsSign) {
 }
 
 TEST(ReadNumber, NoNumberAndLongNumbers) {
-  CodecPage page;
+  testing::TracedRun page;
   double value = 7;
   EXPECT_EQ(ReadNumber(page.proc, "abc", &value), 3u);
   EXPECT_EQ(value, 0);

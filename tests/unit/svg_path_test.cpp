@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "codec_fixture.h"
+#include "trace_capture.h"
 
 namespace kwl {
 namespace {
@@ -41,7 +41,7 @@ TEST(SvgPath, PathDataToPdfOperators) {
       {"C", "0 0 0 0 0 0 c "},
   };
   for (auto [path, pdf] : cases) {
-    CodecPage page;
+    testing::TracedRun page;
     std::string out;
     SvgPathToPdf(page.proc, path, out);
     EXPECT_EQ(out, pdf) << path;
@@ -49,7 +49,7 @@ TEST(SvgPath, PathDataToPdfOperators) {
 }
 
 TEST(SvgPath, ArcsAreTraced) {
-  CodecPage page;
+  testing::TracedRun page;
   std::string out;
   SvgPathToPdf(page.proc, "M0 0 A 5 5 0 0 1 10 10 L 20 20", out);
   EXPECT_EQ(out, "0 0 m 10 10 l 20 20 l ");
