@@ -5,32 +5,6 @@
 namespace kwl {
 namespace {
 
-TEST(Entities, EntitiesAndReplacementsByCharacter) {
-  const std::pair<unsigned char, const char*> entities[] = {
-      {0xE9, "&eacute;"}, {0xC9, "&Eacute;"}, {0xA3, "&pound;"}, {0xA4, "&pound;"},
-      {0x80, "&euro;"},   {0x9F, "&Yuml;"},   {0xFF, "&yuml;"},  {'"', "&quot;"},
-      {'<', "&lt;"},      {'=', "="},         {' ', " "},
-  };
-  for (auto [c, text] : entities) EXPECT_EQ(EntityByChar(c), text) << int{c};
-  for (int c : {0xE5, 0xF7, 0x81, 0x61}) EXPECT_FALSE(EntityByChar(static_cast<unsigned char>(c))) << c;
-
-  const std::pair<unsigned char, const char*> replacements[] = {
-      {0xB0, "\xB0"}, {0xD8, "0"},    {0xD7, "x"}, {0xC6, "AE"}, {0xA9, "(C)"},
-      {0x99, "(TM)"}, {0x89, "/oo"},  {0x93, "\""}, {0x86, "+"},  {0x3D, "="},
-      {0xA0, " "},    {0xB5, " "},    {0xDF, " "}, {0x87, " "},
-  };
-  for (auto [c, text] : replacements) EXPECT_EQ(ReplacementByChar(c), text) << int{c};
-  EXPECT_FALSE(ReplacementByChar(0xE5));
-}
-
-TEST(Entities, EntityAtMatchesWholeEntitiesWithCase) {
-  EXPECT_EQ(EntityAt("&pound; more"), 0xA3);
-  EXPECT_EQ(EntityAt("&Eacute;"), 0xC9);
-  EXPECT_FALSE(EntityAt("&eacute"));
-  EXPECT_FALSE(EntityAt("&EACUTE;"));
-  EXPECT_FALSE(EntityAt(""));
-}
-
 TEST(Entities, Decode) {
   const std::pair<std::string, std::string> cases[] = {
       {"a &lt;b&gt; and &#65;", "a <b> and A"},
