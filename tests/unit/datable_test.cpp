@@ -97,6 +97,8 @@ TEST(DATable, ColumnsAndItemsPastTheEnd) {
   int32_t kind = 0, length = 0;
   EXPECT_TRUE(DAGetColumn(t, 1, &name, &kind, &length));
   EXPECT_EQ(name + std::to_string(kind) + "/" + std::to_string(length), "b253/10");
+  EXPECT_TRUE(DAGetColumn(t, 0, &name));
+  EXPECT_EQ(name, "a");
   EXPECT_FALSE(DAGetColumn(t, 2, &name));
   EXPECT_EQ(name, "NULL");
   name = "x";
