@@ -4,9 +4,9 @@
 #include <string>
 #include <thread>
 
-#include "modules/db/db_tags.h"
 #include "db_env.h"
 #include "interp_fixture.h"
+#include "modules/db/db_tags.h"
 
 namespace kwl {
 namespace {
@@ -19,25 +19,6 @@ struct DbPage : testing::PageRun {
     tags.modulesLoaded.emplace_back("db");  // linked in, not loaded
   }
 };
-
-const std::string kQuoted("O'Brien \\ \"q\" \0 end", 20);
-
-TEST(SqlTag, EscapedValuesReachTheStatementWhole) {
-  REQUIRE_DB();
-  DbPage run;
-  run.Set("v", kQuoted);
-  VarSetInt(*run.interp.sqlescapestr, 1);
-  std::string out =
-      run.Run(ConnectTagText() +
-              "<SQL QUERY=\"CREATE TEMPORARY TABLE t (v BLOB)\"></SQL>"
-              "<SQL QUERY=\"INSERT INTO t VALUES ('$v$')\"></SQL>[$sqlerr$ $sqlrowcount$]"
-              "<SQL QUERY=\"SELECT v = '$v$' AS same, LENGTH(v) AS len FROM t\">"
-              "$same$ $len$ [$v$]</SQL>");
-  // Escaping is for the statement only: the body shows the value as it is.
-  EXPECT_EQ(out, "[0 1]1 20 [" + kQuoted + "]");
-  EXPECT_NE(VarText(*run.interp.sqlstring).find("O\\'Brien \\\\ \\\"q\\\" \\0 end"),
-            std::string::npos);
-}
 
 std::string ConnectionCount(const std::string& id) {
   DbPage run;

@@ -47,39 +47,30 @@ TEST(Arithmetic, PrecedenceAndGrouping) {
   }
 }
 
-TEST(Arithmetic, DivisionByZeroKeepsTheValueBeforeIt) {
+// Division by zero keeps the value before it and ends every enclosing level;
+// an unmatched parenthesis is left over, or returned to a caller at a sub-level.
+TEST(Arithmetic, DivisionByZeroAndUnmatchedParentheses) {
   PageRun run;
   bool error = false;
   EXPECT_DOUBLE_EQ(EvalNumber(run.interp, "5/0", &error), 5);
   EXPECT_TRUE(error);
   EXPECT_EQ(VarInt(*run.interp.err), 0);  // nothing left over
   EXPECT_EQ(EvalInteger(run.interp, "5%0", &error), 5);
-  EXPECT_TRUE(error);
-
-  // The error ends every enclosing level; the text behind it is left over.
   error = false;
   EXPECT_EQ(EvalInteger(run.interp, "1+(6/0*2)+4", &error), 7);
   EXPECT_TRUE(error);
   EXPECT_EQ(VarInt(*run.interp.err), 1);
   EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR IN EXPR");
-}
 
-TEST(Arithmetic, UnmatchedParenthesisIsLeftOver) {
-  PageRun run;
-  bool error = true;
-  EXPECT_DOUBLE_EQ(EvalNumber(run.interp, "5)", &error), 5);
+  PageRun other;
+  EXPECT_DOUBLE_EQ(EvalNumber(other.interp, "5)", &error), 5);
   EXPECT_FALSE(error);
-  EXPECT_EQ(VarInt(*run.interp.err), 1);
-  EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR IN EXPR");
-
-  // The same stop reported at a sub-level returns to the caller instead.
+  EXPECT_EQ(VarInt(*other.interp.err), 1);
   int32_t value = 0;
-  size_t end = ParseArith(run.proc, "2+3)*4", 0, ArithStop::kNone, &error, &value);
+  EXPECT_EQ(ParseArith(run.proc, "2+3)*4", 0, ArithStop::kNone, &error, &value), 3u);
   EXPECT_EQ(value, 5);
-  EXPECT_EQ(end, 3u);
-  end = ParseArith(run.proc, "2*3-4", 0, ArithStop::kAddSub, &error, &value);
+  EXPECT_EQ(ParseArith(run.proc, "2*3-4", 0, ArithStop::kAddSub, &error, &value), 3u);
   EXPECT_EQ(value, 6);
-  EXPECT_EQ(end, 3u);
 }
 
 TEST(Arithmetic, IntegerOverflowWrapsAndIsFlagged) {
@@ -145,41 +136,27 @@ TEST(Arithmetic, HugeAndNonFiniteDoubles) {
   EXPECT_EQ(ToInt32(2147483647.9), INT_MAX);
 }
 
-TEST(Arithmetic, LongOperandsReadTheirFirst255Characters) {
+TEST(Arithmetic, LongOperandsChainsAndNesting) {
   PageRun run;
   bool error = false;
-  std::string big = "1" + std::string(300, '0');
-  EXPECT_DOUBLE_EQ(EvalNumber(run.interp, big, &error), 1e254);
+  // An operand is read from its first 255 characters.
+  EXPECT_DOUBLE_EQ(EvalNumber(run.interp, "1" + std::string(300, '0'), &error), 1e254);
   EXPECT_DOUBLE_EQ(EvalNumber(run.interp, std::string(300, ' ') + "5", &error), 0);
   EXPECT_DOUBLE_EQ(EvalNumber(run.interp, "-" + std::string(254, ' ') + "5+1", &error), -5 + 1);
-}
-
-TEST(Arithmetic, LongChainsDoNotExhaustTheStack) {
-  PageRun run;
-  bool error = false;
+  // Long chains do not exhaust the stack; % groups to the right.
   std::string sum;
   for (int i = 0; i < 100000; ++i) sum += "1+";
-  sum += "1";
-  EXPECT_DOUBLE_EQ(EvalNumber(run.interp, sum, &error), 100001);
-  EXPECT_EQ(EvalInteger(run.interp, sum, &error), 100001);
-
+  EXPECT_DOUBLE_EQ(EvalNumber(run.interp, sum + "1", &error), 100001);
+  EXPECT_EQ(EvalInteger(run.interp, sum + "1", &error), 100001);
   std::string nested = std::string(200000, '(') + "7" + std::string(200000, ')');
   EXPECT_EQ(EvalInteger(run.interp, nested, &error), 7);
-  EXPECT_FALSE(error);
-  EXPECT_EQ(VarInt(*run.interp.err), 0);
-
-  // % groups to the right: 1%(2%(3%(...%100000))) is 1.
   std::string modulos = "1";
   for (int i = 2; i <= 100000; ++i) modulos += "%" + std::to_string(i);
   EXPECT_EQ(EvalInteger(run.interp, modulos, &error), 1);
   EXPECT_FALSE(error);
-}
-
-TEST(Arithmetic, NestingBeyondTheLimitIsAnError) {
-  PageRun run;
-  bool error = false;
-  std::string nested = std::string(kMaxArithDepth + 1, '(') + "7";
-  EvalInteger(run.interp, nested, &error);
+  EXPECT_EQ(VarInt(*run.interp.err), 0);
+  // Nesting beyond the limit is an error.
+  EvalInteger(run.interp, std::string(kMaxArithDepth + 1, '(') + "7", &error);
   EXPECT_TRUE(error);
   EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR IN EXPR");
 }

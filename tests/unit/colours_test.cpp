@@ -2,64 +2,52 @@
 
 #include <gtest/gtest.h>
 
-#include "codec_fixture.h"
 #include "text/number_list.h"
+#include "trace_capture.h"
 
 namespace kwl {
 namespace {
 
-TEST(Colours, HexadecimalAfterTheHash) {
-  CodecPage page;
-  EXPECT_EQ(ReadColour(page.proc, "#FF0000"), 0xFF0000u);
-  EXPECT_EQ(ReadColour(page.proc, "#00ff80"), 0x00FF80u);
-  EXPECT_EQ(ReadColour(page.proc, "#12zz"), 0x12u);
-  EXPECT_EQ(ReadColour(page.proc, "#"), 0u);
-  EXPECT_EQ(ReadColour(page.proc, "#red"), 0u);
-  // More digits than a colour holds saturate at white.
-  EXPECT_EQ(ReadColour(page.proc, "#FFFFFFFFFFFF"), 0xFFFFFFu);
-  EXPECT_EQ(ReadColour(page.proc, "#1000000"), 0xFFFFFFu);
-  EXPECT_EQ(ReadColour(page.proc, "#000000FF"), 0xFFu);
+TEST(Colours, HexadecimalAndNames) {
+  const std::pair<const char*, uint32_t> cases[] = {
+      {"#FF0000", 0xFF0000},
+      {"#00ff80", 0x00FF80},
+      {"#12zz", 0x12},
+      {"#", 0},
+      {"#red", 0},
+      // More digits than a colour holds saturate at white.
+      {"#FFFFFFFFFFFF", 0xFFFFFF},
+      {"#1000000", 0xFFFFFF},
+      {"#000000FF", 0xFF},
+      {"Red", 0xFF0000},
+      {"GREY", 0x808080},
+      {"fuchsia", 0xFF00FF},
+      {"Silver", 0xC0C0C0},
+      {"teal", 0x008080},
+  };
+  testing::TracedRun page;
+  for (auto [text, colour] : cases) EXPECT_EQ(ReadColour(page.proc, text), colour) << text;
   EXPECT_EQ(page.TakeTrace(), "");
-}
-
-TEST(Colours, NamesInAnyCase) {
-  CodecPage page;
-  EXPECT_EQ(ReadColour(page.proc, "Red"), 0xFF0000u);
-  EXPECT_EQ(ReadColour(page.proc, "GREY"), 0x808080u);
-  EXPECT_EQ(ReadColour(page.proc, "fuchsia"), 0xFF00FFu);
-  EXPECT_EQ(ReadColour(page.proc, "Silver"), 0xC0C0C0u);
-  EXPECT_EQ(ReadColour(page.proc, "teal"), 0x008080u);
-  EXPECT_EQ(page.TakeTrace(), "");
-}
-
-TEST(Colours, UnknownNamesAreBlackWithAWarning) {
-  CodecPage page;
   for (std::string_view name : {"pink", "red ", "", "gray"}) {
     EXPECT_EQ(ReadColour(page.proc, name), 0u) << name;
     EXPECT_EQ(page.TakeTrace(), "WARNING: Color undefined !! Black as default\n") << name;
   }
-}
-
-TEST(Colours, PdfComponents) {
   EXPECT_EQ(ColourComponents(0xFF8000), "1.00 0.50 0.00");
-  EXPECT_EQ(ColourComponents(0x000000), "0.00 0.00 0.00");
   EXPECT_EQ(ColourComponents(0x0000FF), "0.00 0.00 1.00");
 }
 
-TEST(NumberList, CommasAndSpacesSeparate) {
-  EXPECT_EQ(ReadNumberList("10,20 30", 4), (std::vector<int32_t>{10, 20, 30, 0}));
-  EXPECT_EQ(ReadNumberList(" 1,, 2 ,3 ", 3), (std::vector<int32_t>{1, 2, 3}));
-  EXPECT_EQ(ReadNumberList("1,2,3,4,5", 2), (std::vector<int32_t>{1, 2}));
-  EXPECT_EQ(ReadNumberList("", 2), (std::vector<int32_t>{0, 0}));
-  EXPECT_EQ(ReadNumberList("-4,x,7.9", 3), (std::vector<int32_t>{-4, 0, 7}));
-  EXPECT_EQ(ReadNumberList("5", 0), std::vector<int32_t>{});
-}
-
-TEST(NumberList, OneNumberRepeatsForRoundAndPageSize) {
-  EXPECT_EQ(ReadNumberList("5", 2, true), (std::vector<int32_t>{5, 5}));
-  EXPECT_EQ(ReadNumberList("5", 2), (std::vector<int32_t>{5, 0}));
-  EXPECT_EQ(ReadNumberList("5,6", 2, true), (std::vector<int32_t>{5, 6}));
-  EXPECT_EQ(ReadNumberList("", 2, true), (std::vector<int32_t>{0, 0}));
+TEST(NumberList, SeparatorsCountsAndRepetition) {
+  using L = std::vector<int32_t>;
+  EXPECT_EQ(ReadNumberList("10,20 30", 4), (L{10, 20, 30, 0}));
+  EXPECT_EQ(ReadNumberList(" 1,, 2 ,3 ", 3), (L{1, 2, 3}));
+  EXPECT_EQ(ReadNumberList("1,2,3,4,5", 2), (L{1, 2}));
+  EXPECT_EQ(ReadNumberList("-4,x,7.9", 3), (L{-4, 0, 7}));
+  EXPECT_EQ(ReadNumberList("5", 0), L{});
+  // One number repeats only when asked to (round corners, page sizes).
+  EXPECT_EQ(ReadNumberList("5", 2), (L{5, 0}));
+  EXPECT_EQ(ReadNumberList("5", 2, true), (L{5, 5}));
+  EXPECT_EQ(ReadNumberList("5,6", 2, true), (L{5, 6}));
+  EXPECT_EQ(ReadNumberList("", 2, true), (L{0, 0}));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "interp/compare.h"
 #include "interp/like_match.h"
 #include "trace_capture.h"
 
@@ -14,63 +13,6 @@ namespace {
 using testing::Output;
 using testing::PageRun;
 
-TEST(CompareValues, NumbersWhenBothSidesAreNumericElseBytes) {
-  PageRun run;
-  Interpreter& in = run.interp;
-  EXPECT_GT(CompareValues(in, "10", "9"), 0);
-  EXPECT_LT(CompareValues(in, "10a", "9a"), 0);
-  EXPECT_EQ(CompareValues(in, "1.0", "1"), 0);
-  EXPECT_EQ(CompareValues(in, "2*3", "6"), 0);
-  EXPECT_EQ(CompareValues(in, "7/2", "3"), 0);  // integers truncate
-  EXPECT_GT(CompareValues(in, "7/2", "3.0"), 0);
-  EXPECT_LT(CompareValues(in, "ab", "abc"), 0);
-  EXPECT_GT(CompareValues(in, "\xe9", "z"), 0);  // bytes compare unsigned
-  EXPECT_LT(CompareValues(in, "B", "a"), 0);     // and with case
-  // A side that divided by zero orders below the other.
-  EXPECT_LT(CompareValues(in, "5/0", "1"), 0);
-  EXPECT_GT(CompareValues(in, "1", "5/0"), 0);
-  EXPECT_EQ(CompareValues(in, "1/0", "2/0"), 0);
-  // Integers beyond 32 bits still order correctly.
-  EXPECT_GT(CompareValues(in, "20240512123456", "20240512123455"), 0);
-  EXPECT_NE(CompareValues(in, "99999999999", "99999999998"), 0);
-  EXPECT_EQ(CompareValues(in, "2147483647+1", "2147483648"), 0);
-}
-
-TEST(LikeMatch, PercentIsAnyRunAndPiecesMatchAtFirstOccurrence) {
-  PageRun run;
-  Interpreter& in = run.interp;
-  EXPECT_TRUE(LikeMatch(in, "abc", "a%"));
-  EXPECT_TRUE(LikeMatch(in, "abc", "%c"));
-  EXPECT_TRUE(LikeMatch(in, "abc", "%b%"));
-  EXPECT_FALSE(LikeMatch(in, "abc", "b%"));
-  EXPECT_FALSE(LikeMatch(in, "abab", "%ab"));
-  EXPECT_TRUE(LikeMatch(in, "xab", "%ab"));
-  EXPECT_TRUE(LikeMatch(in, "abc", "%"));
-  EXPECT_TRUE(LikeMatch(in, "abc", "a%c"));
-  EXPECT_TRUE(LikeMatch(in, "abc", "a%%c"));
-  EXPECT_FALSE(LikeMatch(in, "abc", "a%b"));
-  EXPECT_FALSE(LikeMatch(in, "abc", "%z%"));
-  EXPECT_FALSE(LikeMatch(in, "Abc", "a%"));
-  EXPECT_TRUE(LikeMatch(in, "abc", "abc"));  // no %: equality
-  EXPECT_TRUE(LikeMatch(in, "1.0", "1"));    // ... by CompareValues
-  EXPECT_FALSE(LikeMatch(in, "ab", "abc%"));
-  // Pieces longer than any scratch buffer are matched whole.
-  std::string big(1000, 'x');
-  EXPECT_TRUE(LikeMatch(in, big + "y" + big, big + "%" + big));
-  EXPECT_FALSE(LikeMatch(in, big + "y" + big, big + "%z" + big));
-}
-
-TEST(LikeMatch, TraceLines) {
-  PageRun run;
-  testing::EnableTrace(run);
-  EXPECT_FALSE(LikeMatch(run.interp, "ababab", "a%ab"));
-  EXPECT_EQ(Output(run),
-            "TEST 'ababab' = 'a%ab' sur 1 car\n"
-            "CHERCHE 'ab' DANS 'babab'\n"
-            "FIN TEST 'abab' = 'ab'\n"
-            "RESTE 'ab'\n");
-}
-
 // Each condition with x = 7, e empty and s = abc.
 TEST(Condition, OperatorsAndOperands) {
   struct Case {
@@ -78,16 +20,72 @@ TEST(Condition, OperatorsAndOperands) {
     bool expected;
   };
   const Case cases[] = {
-      {"10 > 9", true},       {"10a > 9a", false},  {"1.0 = 1", true},     {"2*3 = 6", true},
-      {"abc < abd", true},    {"$x$ == 7", true},   {"$x$ != 7", false},   {"$x$ != 8", true},
-      {"$x$ >= 7", true},     {"$x$ => 8", false},  {"$x$ <= 7", true},    {"$x$ =< 6", false},
-      {"$x$ < 7", false},     {"8 <> 7", true},     {"6 <> 7", false},     {"7 <> 7", false},
-      {"$e$", true},          {"!$e$", false},      {"$x$", false},        {"! $x$", true},
-      {"$e$ > 5", false},     {"5 < $e$", false},   {"$e$ = ", true},      {"$e$ != $e$", false},
-      {"$s$ ?= a%", true},    {"$s$ ?= %c", true},  {"$s$ ?= %b%", true},  {"$s$ ?= b%", false},
-      {"abab ?= %ab", false}, {"xab ?= %ab", true}, {"$s$ !?= %z%", true}, {"$s$ !?= %b%", false},
-      {"$s$ ?= abc", true},   {"a b = a b", true},  {"  a = a  ", true},   {"\"a\" = a", false},
-      {"a = a\t\r\n", true},  {"5/0 < 1", true},    {"(1 = (1", true},
+      // Numbers when both sides are numeric (32-bit integers unless a side has a
+      // point), else bytes, unsigned and with case.
+      {"10 > 9", true},
+      {"10a > 9a", false},
+      {"1.0 = 1", true},
+      {"2*3 = 6", true},
+      {"7/2 = 3", true},
+      {"7/2 > 3.0", true},
+      {"abc < abd", true},
+      {"\xe9 > z", true},
+      {"B < a", true},
+      {"ab < abc", true},
+      // A side that divided by zero orders below the other; big integers still order.
+      {"5/0 < 1", true},
+      {"1 > 5/0", true},
+      {"1/0 = 2/0", true},
+      {"20240512123456 > 20240512123455", true},
+      {"99999999999 != 99999999998", true},
+      {"2147483647+1 = 2147483648", true},
+      {"$x$ == 7", true},
+      {"$x$ != 7", false},
+      {"$x$ != 8", true},
+      {"$x$ >= 7", true},
+      {"$x$ => 8", false},
+      {"$x$ <= 7", true},
+      {"$x$ =< 6", false},
+      {"$x$ < 7", false},
+      {"8 <> 7", true},
+      {"6 <> 7", false},
+      {"7 <> 7", false},
+      // A lone operand is true when empty.
+      {"$e$", true},
+      {"!$e$", false},
+      {"$x$", false},
+      {"! $x$", true},
+      {"$e$ > 5", false},
+      {"5 < $e$", false},
+      {"$e$ = ", true},
+      {"$e$ != $e$", false},
+      // % is any run; pieces match at their first occurrence; without % it is equality.
+      {"$s$ ?= a%", true},
+      {"$s$ ?= %c", true},
+      {"$s$ ?= %b%", true},
+      {"$s$ ?= b%", false},
+      {"$s$ ?= a%%c", true},
+      {"$s$ ?= a%b", false},
+      {"Abc ?= a%", false},
+      {"abab ?= %ab", false},
+      {"xab ?= %ab", true},
+      {"$s$ !?= %z%", true},
+      {"$s$ !?= %b%", false},
+      {"$s$ ?= abc", true},
+      {"1.0 ?= 1", true},
+      {"ab ?= abc%", false},
+      {"a b = a b", true},
+      {"  a = a  ", true},
+      {"\"a\" = a", false},
+      {"a = a\t\r\n", true},
+      {"(1 = (1", true},
+      // OR is weaker than AND, both group to the right, found in any case.
+      {"1=1 OR 1=2 AND 1=2", true},
+      {"1=2 AND 1=1 OR 1=1", true},
+      {"1=2 OR 1=1 AND 1=2", false},
+      {"x=y oR y=y aNd z=z", true},
+      {"xORy=xORy", true},     // the spaces are part of the word
+      {"(1=2 OR 1=1)", true},  // "(1" = "2" or "1" = "1)"
   };
   for (const Case& c : cases) {
     PageRun run;
@@ -96,17 +94,11 @@ TEST(Condition, OperatorsAndOperands) {
     run.Set("s", "abc");
     EXPECT_EQ(EvalCondition(run.interp, c.text), c.expected) << c.text;
   }
-}
-
-TEST(Condition, OrIsWeakerThanAndAndBothGroupRight) {
+  // Pieces longer than any scratch buffer are matched whole.
   PageRun run;
-  EXPECT_TRUE(EvalCondition(run.interp, "1=1 OR 1=2 AND 1=2"));
-  EXPECT_TRUE(EvalCondition(run.interp, "1=2 AND 1=1 OR 1=1"));
-  EXPECT_FALSE(EvalCondition(run.interp, "1=2 OR 1=1 AND 1=2"));
-  EXPECT_TRUE(EvalCondition(run.interp, "x=x or y=z"));  // found in any case
-  EXPECT_TRUE(EvalCondition(run.interp, "x=y oR y=y aNd z=z"));
-  EXPECT_TRUE(EvalCondition(run.interp, "xORy=xORy"));     // the spaces are part of the word
-  EXPECT_TRUE(EvalCondition(run.interp, "(1=2 OR 1=1)"));  // "(1" = "2" or "1" = "1)"
+  std::string big(1000, 'x');
+  EXPECT_TRUE(LikeMatch(run.interp, big + "y" + big, big + "%" + big));
+  EXPECT_FALSE(LikeMatch(run.interp, big + "y" + big, big + "%z" + big));
 }
 
 // A side that is not needed is not evaluated: "1)" would report ERROR IN EXPR.
@@ -129,7 +121,7 @@ TEST(Condition, EmptyOperandsStandForTheNullText) {
   EXPECT_TRUE(EvalCondition(run.interp, "= NULL"));
 }
 
-TEST(Condition, OperandsAreCutAt2047Characters) {
+TEST(Condition, OperandsAreCutAt2047CharactersAndChainsMayBeLong) {
   PageRun run;
   std::string a2047(2047, 'a');
   EXPECT_TRUE(EvalCondition(run.interp, std::string(3000, 'a') + " = " + a2047));
@@ -137,11 +129,7 @@ TEST(Condition, OperandsAreCutAt2047Characters) {
   EXPECT_FALSE(EvalCondition(run.interp, std::string(2046, 'a') + " = " + a2047));
   // The left side of a connective is cut too, here behind its spaces.
   EXPECT_TRUE(EvalCondition(run.interp, "a=a" + std::string(2044, ' ') + "b AND 1=1"));
-}
-
-// The right side of a connective is kept whole, however long.
-TEST(Condition, LongChainsDoNotExhaustTheStack) {
-  PageRun run;
+  // The right side of a connective is kept whole, however long.
   std::string ors, ands;
   for (int i = 0; i < 100000; ++i) {
     ors += "1=2 OR ";
@@ -157,12 +145,17 @@ TEST(Condition, TraceLines) {
   PageRun run;
   testing::EnableTrace(run);
   EXPECT_FALSE(EvalCondition(run.interp, "1=2 OR 3 > 2 AND a"));
+  EXPECT_FALSE(LikeMatch(run.interp, "ababab", "a%ab"));
   EXPECT_EQ(Output(run),
             "EXPR 1=2  (1,2) RESULT: false\n"
             "EXPR 3 > 2  (3,2) RESULT: true\n"
             "EXPR a RESULT: false\n"
             "EXPR 3 > 2 AND a RESULT: false\n"
-            "EXPR 1=2 OR 3 > 2 AND a RESULT: false\n");
+            "EXPR 1=2 OR 3 > 2 AND a RESULT: false\n"
+            "TEST 'ababab' = 'a%ab' sur 1 car\n"
+            "CHERCHE 'ab' DANS 'babab'\n"
+            "FIN TEST 'abab' = 'ab'\n"
+            "RESTE 'ab'\n");
 }
 
 }  // namespace

@@ -2,25 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "core/process.h"
+#include "trace_capture.h"
 
 namespace kwl {
 namespace {
 
+using V = std::vector<std::string>;
+
 // Every cell in storage order: its bytes, or "~" for an empty kind-4 cell.
-std::vector<std::string> Cells(const DATable& t) {
-  std::vector<std::string> out;
-  for (const DACell& c : t.cells) {
-    if (c.length == 0 && c.kind == kCellNull) {
-      out.push_back("~");
-    } else {
-      out.push_back(t.pool.substr(c.offset, c.length));
-    }
-  }
+V Cells(const DATable& t) {
+  V out;
+  for (const DACell& c : t.cells)
+    out.push_back(c.length == 0 && c.kind == kCellNull ? "~" : t.pool.substr(c.offset, c.length));
   return out;
 }
 
@@ -38,37 +34,28 @@ DATable Filled(int columns, int cells) {
   return t;
 }
 
-using V = std::vector<std::string>;
-
-TEST(DATable, AddingAColumnRelaysCompleteRows) {
-  DATable none = Filled(3, 0);
-  DAAddColumn(none, "d", 253, 10);
-  EXPECT_TRUE(none.cells.empty());
-
-  // One complete row: nothing moves, the next item is the row's new cell.
-  DATable one = Filled(3, 3);
-  DAAddColumn(one, "d", 253, 10);
-  EXPECT_EQ(Cells(one), (V{"0", "1", "2"}));
-  DAAppendItem(one, "x", 0);
-  EXPECT_EQ(Item(one, 0, 3), "x");
-  EXPECT_EQ(DARowCount(one), 1);
-
-  // Two complete rows: row 1 moves up by one, row 0 gets an empty cell.
-  DATable two = Filled(3, 6);
-  DAAddColumn(two, "d", 253, 10);
-  EXPECT_EQ(Cells(two), (V{"0", "1", "2", "~", "3", "4", "5"}));
-  DAAppendItem(two, "x", 0);
-  EXPECT_EQ(Item(two, 1, 0), "3");
-  EXPECT_EQ(Item(two, 1, 3), "x");
-  EXPECT_EQ(DARowCount(two), 2);
-
-  DATable three = Filled(3, 9);
-  DAAddColumn(three, "d", 253, 10);
-  EXPECT_EQ(Cells(three), (V{"0", "1", "2", "~", "3", "4", "5", "~", "6", "7", "8"}));
-  DAAppendItem(three, "x", 0);
-  EXPECT_EQ(Item(three, 2, 3), "x");
-  EXPECT_EQ(Item(three, 2, 2), "8");
-
+// Complete rows get an empty cell for the new column; a partial last row loses no cell.
+TEST(DATable, AddingAColumnRelaysTheRows) {
+  const std::pair<int, V> cases[] = {
+      {0, {}},
+      {2, {"0", "1"}},
+      {3, {"0", "1", "2"}},
+      {5, {"0", "1", "2", "~", "3", "4"}},
+      {6, {"0", "1", "2", "~", "3", "4", "5"}},
+      {7, {"0", "1", "2", "~", "3", "4", "5", "~", "6"}},
+      {9, {"0", "1", "2", "~", "3", "4", "5", "~", "6", "7", "8"}},
+  };
+  for (const auto& [cells, relaid] : cases) {
+    DATable t = Filled(3, cells);
+    DAAddColumn(t, "d", 253, 10);
+    EXPECT_EQ(Cells(t), relaid) << cells;
+    for (int i = 0; i < cells; ++i) EXPECT_EQ(Item(t, i / 3, i % 3), std::to_string(i));
+  }
+  DATable t = Filled(3, 9);
+  DAAddColumn(t, "d", 253, 10);
+  DAAppendItem(t, "x", 0);
+  EXPECT_EQ(Item(t, 2, 3), "x");
+  EXPECT_EQ(DARowCount(t), 3);
   // Columns added one after the other keep every row in line.
   DATable twice = Filled(2, 4);
   DAAddColumn(twice, "c", 253, 10);
@@ -78,61 +65,24 @@ TEST(DATable, AddingAColumnRelaysCompleteRows) {
   EXPECT_EQ(Cells(twice), (V{"0", "1", "~", "~", "2", "3", "y", "z"}));
 }
 
-TEST(DATable, AddingAColumnAfterAPartialRowLosesNoCell) {
-  // Two complete rows of 3 and a third row holding one cell.
-  DATable t = Filled(3, 7);
-  DAAddColumn(t, "d", 253, 10);
-  EXPECT_EQ(Cells(t), (V{"0", "1", "2", "~", "3", "4", "5", "~", "6"}));
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(Item(t, i / 3, i % 3), std::to_string(i)) << i;
-  EXPECT_EQ(DARowCount(t), 3);
-  DAAppendItem(t, "x", 0);
-  EXPECT_EQ(Item(t, 2, 1), "x");
-
-  DATable onePlus = Filled(3, 5);
-  DAAddColumn(onePlus, "d", 253, 10);
-  EXPECT_EQ(Cells(onePlus), (V{"0", "1", "2", "~", "3", "4"}));
-
-  // Only a partial first row: its cells stay where they are.
-  DATable partial = Filled(3, 2);
-  DAAddColumn(partial, "d", 253, 10);
-  EXPECT_EQ(Cells(partial), (V{"0", "1"}));
-}
-
-TEST(DATable, RowCountRoundsUp) {
-  EXPECT_EQ(DARowCount(Filled(3, 7)), 3);
-  EXPECT_EQ(DARowCount(Filled(3, 6)), 2);
-  EXPECT_EQ(DARowCount(Filled(3, 0)), 0);
-  EXPECT_EQ(DARowCount(Filled(0, 0)), 0);
-  DATable t = Filled(3, 7);
-  EXPECT_EQ(Item(t, 2, 0), "6");
-  EXPECT_EQ(Item(t, 2, 1), "<none>");
-}
-
 TEST(DATable, SetItemInPlaceFreshOrExtending) {
   DATable t = Filled(2, 0);
   DAAppendItem(t, "hello", 0);
   DAAppendItem(t, "other", 0);
   size_t pool = t.pool.size();
-
   // Fits: overwrites the old bytes, the pool does not grow.
   EXPECT_TRUE(DASetItem(t, 0, 0, "hey", 7));
   EXPECT_EQ(t.pool.size(), pool);
-  EXPECT_EQ(t.cells[0].offset, 0u);
   EXPECT_EQ(t.cells[0].kind, 7);
   EXPECT_EQ(Item(t, 0, 0), "hey");
-
   // Longer than the cell: fresh bytes at the end of the pool.
   EXPECT_TRUE(DASetItem(t, 0, 0, "much longer", 0));
   EXPECT_EQ(t.pool.size(), pool + 11);
-  EXPECT_EQ(Item(t, 0, 0), "much longer");
   EXPECT_EQ(Item(t, 0, 1), "other");
-
   // Past the last cell: the cells in between become empty.
   EXPECT_TRUE(DASetItem(t, 2, 1, "z", 0));
   EXPECT_EQ(Cells(t), (V{"much longer", "other", "~", "~", "~", "z"}));
-  EXPECT_EQ(DARowCount(t), 3);
   EXPECT_EQ(Item(t, 1, 0), "<none>");
-
   EXPECT_FALSE(DASetItem(t, 0, 2, "x", 0));
   EXPECT_FALSE(DASetItem(t, -1, 0, "x", 0));
   DATable bare;
@@ -146,15 +96,14 @@ TEST(DATable, ColumnsAndItemsPastTheEnd) {
   std::string name;
   int32_t kind = 0, length = 0;
   EXPECT_TRUE(DAGetColumn(t, 1, &name, &kind, &length));
-  EXPECT_EQ(name, "b");
-  EXPECT_EQ(kind, 253);
-  EXPECT_EQ(length, 10);
+  EXPECT_EQ(name + std::to_string(kind) + "/" + std::to_string(length), "b253/10");
+  EXPECT_TRUE(DAGetColumn(t, 0, &name));
+  EXPECT_EQ(name, "a");
   EXPECT_FALSE(DAGetColumn(t, 2, &name));
   EXPECT_EQ(name, "NULL");
   name = "x";
   EXPECT_FALSE(DAGetColumn(t, -1, &name));
   EXPECT_EQ(name, "NULL");
-
   int index = -1;
   EXPECT_TRUE(DAFindColumn(t, "b", &index));
   EXPECT_EQ(index, 1);
@@ -166,10 +115,8 @@ TEST(DATable, ColumnsAndItemsPastTheEnd) {
   auto item = DAGetItem(t, 0, 1);
   ASSERT_TRUE(item);
   EXPECT_EQ(item->columnKind, 253);
-  EXPECT_EQ(item->cellKind, 0);
   EXPECT_FALSE(DAGetItem(t, 1, 0));
   EXPECT_FALSE(DAGetItem(t, 0, 2));
-
   DATable noColumns;
   DAAppendItem(noColumns, "w", 0);
   item = DAGetItem(noColumns, 0, 0);
@@ -178,87 +125,48 @@ TEST(DATable, ColumnsAndItemsPastTheEnd) {
   EXPECT_EQ(item->columnKind, 99);
 }
 
-// Trace output at level 4 goes to proc.out; capture it in memory.
-struct CapturedProcess {
-  Process proc;
-  char* buffer = nullptr;
-  size_t size = 0;
-  CapturedProcess() {
-    proc.out = open_memstream(&buffer, &size);
-    proc.debugOwned = VarNew("veldebug");
-    proc.debug = proc.debugOwned.get();
-    VarSetInt(*proc.debug, 4);
-  }
-  ~CapturedProcess() {
-    std::fclose(proc.out);
-    std::free(buffer);
-  }
-  std::string Output() {
-    std::fflush(proc.out);
-    return std::string(buffer, size);
-  }
-};
-
-TEST(DATable, PutItemByNameDecidesTheCellKind) {
-  CapturedProcess cp;
-  DATable t;
-  DAPutItemByName(cp.proc, t, 0, "a", 253, "");
-  DAPutItemByName(cp.proc, t, 0, "b", 253, "x");
-  EXPECT_EQ(t.cells[0].kind, kCellNull);
-  EXPECT_EQ(t.cells[1].kind, 0);
-  EXPECT_EQ(t.columns[1].length, 1);
-
+TEST(DATable, PutItemByName) {
+  testing::PageRun run;
+  testing::EnableTrace(run);
+  Process& proc = run.proc;
+  // Empty and null-text items are null cells; an existing column is written at the given row.
   DATable n;
   DASetNullText(n, "NULL");
-  const char* items[] = {"NULL", "NULLABLE", "NUL", "", "x"};
-  for (const char* item : items)
-    DAPutItemByName(cp.proc, n, 0, item[0] ? item : "empty", 253, item);
+  for (const char* item : {"NULL", "NULLABLE", "NUL", "", "x"})
+    DAPutItemByName(proc, n, 0, item[0] ? item : "empty", 253, item);
   V kinds;
   for (const DACell& c : n.cells) kinds.push_back(std::to_string(c.kind));
   EXPECT_EQ(kinds, (V{"4", "4", "0", "0", "0"}));
+  DAPutItemByName(proc, n, 1, "NUL", 253, "y");
+  EXPECT_EQ(Item(n, 1, 2), "y");
+  EXPECT_EQ(n.columns[2].length, 3);
+  EXPECT_EQ(testing::Output(run), "");
 
-  // An existing column is written in place, at the given row.
-  DAPutItemByName(cp.proc, t, 1, "b", 253, "y");
-  EXPECT_EQ(Item(t, 1, 1), "y");
-  EXPECT_EQ(t.cells[2].kind, kCellNull);
-  EXPECT_EQ(cp.Output(), "");
-}
-
-TEST(DATable, PutItemByNameAddsAColumnAtALaterRow) {
-  CapturedProcess cp;
+  // A new column at a later row.
   DATable t;
-  for (int row = 0; row < 3; ++row) {
-    DAPutItemByName(cp.proc, t, row, "a", 253, "a" + std::to_string(row));
-  }
-  DAPutItemByName(cp.proc, t, 2, "b", 253, "b2");
-  EXPECT_EQ(cp.Output(), "DAAddColumn with row = 2 !!!!!!!\n");
+  for (int row = 0; row < 3; ++row)
+    DAPutItemByName(proc, t, row, "a", 253, "a" + std::to_string(row));
+  DAPutItemByName(proc, t, 2, "b", 253, "b2");
+  EXPECT_EQ(testing::Output(run), "DAAddColumn with row = 2 !!!!!!!\n");
   EXPECT_EQ(Cells(t), (V{"a0", "~", "a1", "~", "a2", "b2"}));
-
-  // The row being filled holds only some of its cells when a new column turns up.
+  // ... while the row being filled holds only some of its cells.
   DATable p;
-  DAPutItemByName(cp.proc, p, 0, "a", 253, "1");
-  DAPutItemByName(cp.proc, p, 0, "b", 253, "2");
-  DAPutItemByName(cp.proc, p, 1, "a", 253, "3");
-  DAPutItemByName(cp.proc, p, 1, "c", 253, "9");
-  EXPECT_EQ(Item(p, 0, 0), "1");
-  EXPECT_EQ(Item(p, 0, 1), "2");
-  EXPECT_EQ(Item(p, 0, 2), "<none>");
-  EXPECT_EQ(Item(p, 1, 0), "3");
-  EXPECT_EQ(Item(p, 1, 1), "<none>");
-  EXPECT_EQ(Item(p, 1, 2), "9");
-
-  // A new column as the first item of a row that has no cells yet.
+  DAPutItemByName(proc, p, 0, "a", 253, "1");
+  DAPutItemByName(proc, p, 0, "b", 253, "2");
+  DAPutItemByName(proc, p, 1, "a", 253, "3");
+  DAPutItemByName(proc, p, 1, "c", 253, "9");
+  EXPECT_EQ(Item(p, 0, 1) + Item(p, 0, 2) + Item(p, 1, 0) + Item(p, 1, 1) + Item(p, 1, 2),
+            "2<none>3<none>9");
+  // ... as the first item of a row that has no cells yet.
   DATable q;
-  DAPutItemByName(cp.proc, q, 0, "a", 253, "1");
-  DAPutItemByName(cp.proc, q, 1, "b", 253, "2");
-  EXPECT_EQ(Item(q, 0, 1), "<none>");
-  EXPECT_EQ(Item(q, 1, 1), "2");
-
+  DAPutItemByName(proc, q, 0, "a", 253, "1");
+  DAPutItemByName(proc, q, 1, "b", 253, "2");
+  EXPECT_EQ(Item(q, 0, 1) + Item(q, 1, 1), "<none>2");
   // A name longer than a column name finds the column it made.
   DATable l;
   std::string longName(70, 'n');
-  DAPutItemByName(cp.proc, l, 0, longName, 253, "1");
-  DAPutItemByName(cp.proc, l, 1, longName, 253, "2");
+  DAPutItemByName(proc, l, 0, longName, 253, "1");
+  DAPutItemByName(proc, l, 1, longName, 253, "2");
   EXPECT_EQ(DAColumnCount(l), 1);
   EXPECT_EQ(Item(l, 1, 0), "2");
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "host/register_tags.h"
+#include <algorithm>
+
 #include "interp_fixture.h"
 #include "tags/set_tags.h"
 
@@ -14,7 +15,10 @@ TEST(FunctionTag, EndlessRecursionLeavesTheStackAsItWas) {
   OnLargeStack([] {
     PageRun run;
     size_t blocks = run.proc.stack.blocks.size();
-    run.Run("<FUNCTION NAME=f><SCOPE>x<FUNCTION EXEC=f></FUNCTION><FUNCTION EXEC=f>");
+    std::string out =
+        run.Run("<FUNCTION NAME=f><SCOPE>x<FUNCTION EXEC=f></FUNCTION><FUNCTION EXEC=f>");
+    // A call is refused once fewer than ten levels remain below the nesting limit.
+    EXPECT_EQ(std::count(out.begin(), out.end(), 'x'), 989);
     EXPECT_EQ(run.interp.abortCode, kAbortFatal);
     EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR: Too many nested FUNCTION calls (f) ! Exit...");
     EXPECT_EQ(run.proc.stack.blocks.size(), blocks);

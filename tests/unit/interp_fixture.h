@@ -8,11 +8,11 @@
 #include <string>
 
 #include "core/scope.h"
+#include "host/page_runner.h"
+#include "host/register_tags.h"
 #include "interp/dispatch.h"
 #include "interp/interpreter.h"
 #include "interp/run_text.h"
-#include "host/page_runner.h"
-#include "host/register_tags.h"
 
 namespace kwl::testing {
 

@@ -49,9 +49,10 @@ TEST_F(PageParameterTest, RunsOnlyPublicPageFiles) {
   EXPECT_TRUE(PageParameterPath(proc_, "site/ok.kwl", &path));
   EXPECT_EQ(path, "../site/ok.kwl");
   EXPECT_TRUE(Allowed("/site/ok.kwl"));
-  for (const char* refused : {"site/kwlsession/x.kwl", "site/kwldebug/x.kwl", "site/.hidden.kwl",
-                              "site/../site/ok.kwl", "site/notes.txt", "site/dir.kwl", "site/none.kwl",
-                              "site/ok.kwl\r\nSet-Cookie: a=b", "site/ok.kwl\x7f", ""}) {
+  for (const char* refused :
+       {"site/kwlsession/x.kwl", "site/kwldebug/x.kwl", "site/.hidden.kwl", "site/../site/ok.kwl",
+        "site/notes.txt", "site/dir.kwl", "site/none.kwl", "site/ok.kwl\r\nSet-Cookie: a=b",
+        "site/ok.kwl\x7f", ""}) {
     EXPECT_FALSE(Allowed(refused)) << refused;
   }
 }

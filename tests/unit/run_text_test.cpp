@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "interp_fixture.h"
 #include "host/register_tags.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {
@@ -25,8 +25,9 @@ TEST(RunText, DeepNestingStopsCleanly) {
 }
 
 TEST(RunText, TruncatedPagesNeverCrash) {
-  const char* pages[] = {"<SET NAME=\"abc", "<SET NAME=\"a\\", "<", "<HTML", "$", "$x(", "$x[",
-                         "$x(1,", "<!--", "<!-- <!--", "<NOPARSE>", "<COND", "a<\\"};
+  const char* pages[] = {
+      "<SET NAME=\"abc", "<SET NAME=\"a\\", "<",     "<HTML", "$", "$x(", "$x[", "$x(1,", "<!--",
+      "<!-- <!--",       "<NOPARSE>",       "<COND", "a<\\"};
   for (const char* page : pages) {
     PageRun run;
     run.Run(page);
@@ -34,64 +35,36 @@ TEST(RunText, TruncatedPagesNeverCrash) {
   }
 }
 
-TEST(RunText, BlankChunkFilterModes) {
-  const char* page = "a<B> <!-- c --> <!-- d -->\n<B>";
-  PageRun keepAll;
-  VarSetInt(*keepAll.interp.output, 0);
-  EXPECT_EQ(keepAll.Run(page), "a<B>  \n<B>");
-  PageRun foldRuns;
-  EXPECT_EQ(foldRuns.Run(page), "a<B> <B>");
-  PageRun dropBlank;
-  VarSetInt(*dropBlank.interp.output, 2);
-  EXPECT_EQ(dropBlank.Run(page), "a<B><B>");
-}
-
-TEST(RunText, KeptCommentsAreCopiedOnlyWhenExecuted) {
+TEST(RunText, KeptCommentsLineCountsAndCapture) {
   PageRun run;
   VarSetInt(*run.interp.delcomment, 0);
-  EXPECT_EQ(run.Run("a<!-- x <b> -->c<SQL q><!-- skipped <i> --></SQL>"), "a<!-- x <b> -->c");
-}
+  EXPECT_EQ(run.Run("a<!-- x <b> -->c\n<SQL q>\n<!-- skipped <i> -->\n</SQL>\n"),
+            "a<!-- x <b> -->c\n\n");
+  EXPECT_EQ(run.proc.lines.back(), 1 + 4);
 
-TEST(RunText, CaptureAndOutputFileTakeTheText) {
-  PageRun run;
+  PageRun captured;
   Variable capture;
-  run.interp.capture = &capture;
-  VarSetInt(*run.interp.startprint, 0);
-  EXPECT_EQ(run.Run("<HTML>x$velerr$"), "");
+  captured.interp.capture = &capture;
+  VarSetInt(*captured.interp.startprint, 0);
+  EXPECT_EQ(captured.Run("<HTML>x$velerr$"), "");
   EXPECT_EQ(VarText(capture), "<HTML>x0");
-  EXPECT_EQ(VarInt(*run.interp.startprint), 0);
+  EXPECT_EQ(VarInt(*captured.interp.startprint), 0);
 }
-
-TEST(RunText, LineCountersFollowTheText) {
-  PageRun run;
-  run.Run("a\nb\n<SQL x>\n\n</SQL>\n");
-  EXPECT_EQ(run.proc.lines.back(), 1 + 5);
-}
-
-}  // namespace
-}  // namespace kwl
-
-namespace kwl {
-namespace {
 
 TEST(RunText, MissingModuleIsAReportedError) {
-  testing::PageRun run;
+  PageRun run;
   run.proc.modules.directory = "/nonexistent";
   EXPECT_EQ(run.Run("a<CONNECT NAME=x>b[$velerr$|$velerrmsg$]<CONNECT NAME=y>[$velerrmsg$]"),
             "ab[1|ERROR: Module db not available][ERROR: Module db not available]");
   EXPECT_EQ(run.tags.modulesFailed, std::vector<std::string>{"db"});
 }
 
-}  // namespace
-}  // namespace kwl
-
-namespace kwl {
-namespace {
-
 TEST(RunText, LoopClosedByTheLastChunkRunsEveryPass) {
-  testing::PageRun run;
-  EXPECT_EQ(run.Run("<SET NAME=i VALUE=0><WHILE EXPR=\"$i$ < 3\">[$i$]<SET NAME=i EXPR=\"$i$+1\"></WHILE>"),
-            "[0][1][2]");
+  PageRun run;
+  EXPECT_EQ(
+      run.Run(
+          "<SET NAME=i VALUE=0><WHILE EXPR=\"$i$ < 3\">[$i$]<SET NAME=i EXPR=\"$i$+1\"></WHILE>"),
+      "[0][1][2]");
 }
 
 }  // namespace

@@ -248,7 +248,8 @@ TEST_F(SessionTest, ReadersNeverSeeAHalfWrittenFile) {
       Variable id("velsessionid");
       VarSet(id, "ABCDEFGHIJKLMNOP");
       SessionLock lock;
-      for (int i = 0; i < 150; ++i) SessionSave(proc, store_, id, (i + w) % 2 ? large : small, lock);
+      for (int i = 0; i < 150; ++i)
+        SessionSave(proc, store_, id, (i + w) % 2 ? large : small, lock);
     });
   }
   std::thread watcher([&] {

@@ -9,12 +9,18 @@ namespace {
 
 using testing::PageRun;
 
-std::string Sub(PageRun& run, std::string_view text) { return Substituted(run.interp, text); }
+std::string Sub(PageRun& run, std::string_view text) {
+  return Substituted(run.interp, text);
+}
 
 TEST(Substitute, SubstringsCountCharactersByCharset) {
   PageRun run;
-  run.Set("w", "\xC3\xA9" "a\xC3\xA8z");  // é a è z in UTF-8
-  EXPECT_EQ(Sub(run, "$w(2,2)$"), "\xA9" "a");  // iso: bytes
+  run.Set("w",
+          "\xC3\xA9"
+          "a\xC3\xA8z");  // é a è z in UTF-8
+  EXPECT_EQ(Sub(run, "$w(2,2)$"),
+            "\xA9"
+            "a");  // iso: bytes
   VarSet(*run.interp.charset, "utf-8");
   EXPECT_EQ(Sub(run, "$w(2,1)$"), "a");
   EXPECT_EQ(Sub(run, "$w(3,5)$"), "\xC3\xA8z");
