@@ -10,7 +10,7 @@ namespace {
 
 TEST(Colours, HexadecimalAndNames) {
   const std::pair<const char*, uint32_t> cases[] = {
-      {"#FF0000", 0xFF0000}, {"#00ff80", 0x00FF80}, {"#12zz", 0x12},
+      {"#FF0000", 0xFF0000}, {"#00fa80", 0x00FA80}, {"#12zz", 0x12},
       {"#", 0},              {"#red", 0},
       // More digits than a colour holds saturate at white.
       {"#FFFFFFFFFFFF", 0xFFFFFF}, {"#1000000", 0xFFFFFF}, {"#000000FF", 0xFF},
