@@ -11,7 +11,7 @@ namespace {
 TEST(Colours, HexadecimalAndNames) {
   const std::pair<const char*, uint32_t> cases[] = {
       {"#FF0000", 0xFF0000},
-      {"#00ff80", 0x00FF80},
+      {"#00fa80", 0x00FA80},
       {"#12zz", 0x12},
       {"#", 0},
       {"#red", 0},

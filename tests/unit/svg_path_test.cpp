@@ -12,7 +12,7 @@ TEST(SvgPath, PathDataToPdfOperators) {
       {"", ""},
       {"M10 20 L30 40", "10 20 m 30 40 l "},
       {"M 1 2 H 7 V 9", "1 2 m 7 2 l 7 9 l "},
-      {"M1.5,2.25L-3,-4", "1.5 2.25 m -3 -4 l "},
+      {"M9.5,2.25L-3,-4", "9.5 2.25 m -3 -4 l "},
       // Numbers without a command repeat the last one (a move goes on as lines);
       // numbers before any command are skipped.
       {"M 0 0 10 10 20 0", "0 0 m 10 10 l 20 0 l "},

@@ -60,8 +60,8 @@ TEST(Variable, ExtendMatchesSetOfTextPlusData) {
 }
 
 TEST(Variable, EditsAndCuts) {
-  Variable v(std::string(80, 'n'));
-  EXPECT_EQ(v.name.size(), 63u);
+  Variable v("a" + std::string(79, 'n'));
+  EXPECT_EQ(v.name, "a" + std::string(62, 'n'));
   VarSet(v, std::string(300, 'z'));
   EXPECT_EQ(VarCopyText(v, 255).size(), 255u);
   VarSet(v, std::string_view("ab\0cd", 5));
@@ -75,10 +75,13 @@ TEST(Variable, EditsAndCuts) {
   VarReplace(v, 0, 1, "123");
   EXPECT_EQ(VarText(v), "123bXYfg");
   VarInsert(v, 8, "!");
-  VarInsert(v, 10, "never");  // past the end: nothing
+  VarInsert(v, 0, "<");
+  VarInsert(v, 11, "never");  // past the end: nothing
   VarInsert(v, -1, "never");
-  EXPECT_EQ(VarText(v), "123bXYfg!");
-  VarTruncate(v, 3);
+  EXPECT_EQ(VarText(v), "<123bXYfg!");
+  VarTruncate(v, 4);
+  EXPECT_EQ(VarText(v), "<123");
+  VarReplace(v, 0, 1, "");
   VarTruncate(v, 10);
   EXPECT_EQ(VarText(v), "123");
   VarClear(v);
