@@ -18,6 +18,7 @@
 #include "host/page_runner.h"
 #include "host/register_tags.h"
 #include "interp/dispatch.h"
+#include "page/page_cache.h"
 #include "tags/cell_format.h"
 #include "web/info_page.h"
 #include "web/page_choice.h"
@@ -89,7 +90,7 @@ void ReadOneCharacter(Process& proc) {
   (void)std::getc(proc.request->body);
 }
 
-void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv,
+void CommandLineMode(Process& proc, TagRegistry& tags, PageCache& pages, int argc, char** argv,
                      VariablePtr sessionId) {
   proc.pagePath = argv[1];
   proc.pathInfo = argv[1];
@@ -101,14 +102,14 @@ void CommandLineMode(Process& proc, TagRegistry& tags, int argc, char** argv,
   }
   AddStandalone(global, std::move(proc.debugOwned));
   AddStandalone(global, std::move(sessionId));
-  RunPage(proc, tags, proc.pagePath);
+  RunPage(proc, tags, pages, proc.pagePath);
   std::fflush(proc.out);
   ReadOneCharacter(proc);
 }
 
 // Runs the page the request asks for, or answers it otherwise; returns
 // whether a page changed the session.
-bool AnswerRequest(Process& proc, TagRegistry& tags, int code) {
+bool AnswerRequest(Process& proc, TagRegistry& tags, PageCache& pages, int code) {
   switch (code) {
     case kRequestDecoded: {
       std::string page = proc.pagePath;
@@ -116,10 +117,10 @@ bool AnswerRequest(Process& proc, TagRegistry& tags, int code) {
         Trace(proc, "Page refused\n");
         return false;
       }
-      return RunPage(proc, tags, page);
+      return RunPage(proc, tags, pages, page);
     }
     case kRequestNoData:
-      if (!proc.pagePath.empty()) return RunPage(proc, tags, proc.pagePath);
+      if (!proc.pagePath.empty()) return RunPage(proc, tags, pages, proc.pagePath);
       WriteInfoHtml(proc);
       break;
     case kRequestBadContentType:
@@ -140,7 +141,7 @@ bool AnswerRequest(Process& proc, TagRegistry& tags, int code) {
   return false;
 }
 
-void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
+void CgiMode(Process& proc, TagRegistry& tags, PageCache& pages, VariablePtr sessionId) {
   ChooseCgiPage(proc);
   OpenRunTrace(proc);
   int32_t timeout = 0;
@@ -164,7 +165,7 @@ void CgiMode(Process& proc, TagRegistry& tags, VariablePtr sessionId) {
   AddStandalone(global, std::move(proc.debugOwned));
   AddStandalone(global, std::move(timeoutVar));
   AddStandalone(global, std::move(sessionId));
-  bool changed = AnswerRequest(proc, tags, code);
+  bool changed = AnswerRequest(proc, tags, pages, code);
   if (session && changed) SessionSave(proc, store, id, *session, lock);
 }
 
@@ -186,13 +187,14 @@ int RunProgram(int argc, char** argv) {
   proc.out = request.out;
   TagRegistry tags;
   RegisterAllTags(tags);
+  PageCache pages;
   VariablePtr sessionId;
   StartUp(proc, sessionId);
   // Under a web server the request never chooses the page through arguments.
   if (argc > 1 && !request.Env("GATEWAY_INTERFACE")) {
-    CommandLineMode(proc, tags, argc, argv, std::move(sessionId));
+    CommandLineMode(proc, tags, pages, argc, argv, std::move(sessionId));
   } else {
-    CgiMode(proc, tags, std::move(sessionId));
+    CgiMode(proc, tags, pages, std::move(sessionId));
   }
   TraceClose(proc);
   ModulesEnd(proc);

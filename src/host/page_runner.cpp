@@ -8,6 +8,7 @@
 #include "core/trace.h"
 #include "interp/current_file.h"
 #include "interp/run_text.h"
+#include "page/page_cache.h"
 #include "text/header_text.h"
 
 namespace kwl {
@@ -96,19 +97,19 @@ bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   ReportError(interp, 0, "");
   interp.abortCode = 0;
   try {
-    RunText(interp, text, 0, kModeTop, false, 0);
+    RunCompiled(interp, *interp.pages.Compile(std::move(text)), 0);
   } catch (const std::bad_alloc&) {
     StopForMemory(interp);
   }
   return true;
 }
 
-bool RunPage(Process& proc, TagRegistry& tags, const std::string& pagePath) {
+bool RunPage(Process& proc, TagRegistry& tags, PageCache& pages, const std::string& pagePath) {
   if (!proc.sources.empty()) proc.sources.front() = pagePath;
   Block* global = BlockTopOfKind(proc.stack, kBlockGlobal);
   if (!global) return false;
   Block* session = BlockTopOfKind(proc.stack, kBlockSession);
-  Interpreter interp(proc, tags);
+  Interpreter interp(proc, tags, pages);
   interp.global = &global->vars;
   interp.session = session ? &session->vars : nullptr;
   LoadAndRunPage(interp, pagePath);

@@ -1,7 +1,5 @@
 #include "interp/block_loops.h"
 
-#include <memory>
-
 #include "core/trace.h"
 #include "interp/control_tags.h"
 #include "interp/run_text.h"
@@ -16,35 +14,12 @@ size_t RunBody(Interpreter& interp, const LoopState& state, size_t pos, int mode
   return RunText(interp, state.text, pos, mode, condition, state.includeFlag);
 }
 
-// While a loop runs, its text is cut into chunks once: the passes reuse the
-// cuts. A loop inside a loop over the same text uses the outer one's.
-class RepeatedText {
- public:
-  RepeatedText(Interpreter& interp, std::string_view text)
-      : interp_(interp), outer_(interp.chunks) {
-    if (!outer_ || !outer_->Covers(text)) {
-      map_ = std::make_unique<ChunkMap>(text);
-      interp.chunks = map_.get();
-    }
-  }
-  ~RepeatedText() { interp_.chunks = outer_; }
-  RepeatedText(const RepeatedText&) = delete;
-  RepeatedText& operator=(const RepeatedText&) = delete;
-
- private:
-  Interpreter& interp_;
-  ChunkMap* outer_;
-  std::unique_ptr<ChunkMap> map_;
-};
-
 // Runs the body once per row of `block`, each pass counting lines from the same place.
 template <class EachRow>
-size_t RunRows(Interpreter& interp, const LoopState& state, size_t start, Block& block, int mode,
-               EachRow eachRow) {
+size_t RunRows(Interpreter& interp, size_t start, Block& block, int mode, EachRow eachRow) {
   long line = interp.proc.lines.back();
   size_t pos = start;
   int64_t rows = DARowCount(block.rows);
-  RepeatedText repeated(interp, state.text);
   while (block.currentRow < rows && interp.abortCode == 0) {
     interp.proc.lines.back() = line;
     pos = eachRow(start, mode);
@@ -69,7 +44,6 @@ size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
   size_t pos = call.after;
   bool ran = false;
   bool flag = false;
-  RepeatedText repeated(interp, state.text);
   for (int32_t passes = 0;;) {
     if (!WhileTag(interp, call, &flag) || !flag) {
       if (!ran) pos = RunBody(interp, state, call.after, kModeWhileSkip);
@@ -99,7 +73,7 @@ size_t RowLoop(Interpreter& interp, LoopState& state, int code, const TagCall& c
   } else {
     if (source->started) source->started(interp, block);
     if (DARowCount(block.rows) > 0) {
-      pos = RunRows(interp, state, call.after, block, info.runMode, [&](size_t start, int mode) {
+      pos = RunRows(interp, call.after, block, info.runMode, [&](size_t start, int mode) {
         if (source->beforePass) source->beforePass(interp, block);
         size_t next = RunBody(interp, state, start, mode);
         if (source->afterPass) source->afterPass(interp, block);

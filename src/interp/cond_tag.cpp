@@ -6,7 +6,7 @@
 namespace kwl {
 
 bool OpeningCondition(Interpreter& interp, const TagCall& call, bool* flag, const char* noExpr) {
-  SharedAttributes attributes = interp.attributeCache.Get(interp.proc, call.chunk);
+  SharedAttributes attributes = TagAttributes(interp, call);
   const Variable* expr = FindAttribute(*attributes, "EXPR");
   *flag = false;  // a block without a condition never runs
   if (!expr) {
@@ -23,7 +23,7 @@ bool CondTag(Interpreter& interp, const TagCall& call, bool* flag) {
 }
 
 bool ElseTag(Interpreter& interp, const TagCall& call, bool* flag) {
-  SharedAttributes attributes = interp.attributeCache.Get(interp.proc, call.chunk);
+  SharedAttributes attributes = TagAttributes(interp, call);
   const Variable* expr = FindAttribute(*attributes, "EXPR");
   *flag = expr ? EvalCondition(interp, VarRawText(*expr)) : true;
   return true;

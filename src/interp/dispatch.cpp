@@ -36,3 +36,12 @@ const TagSlot& TagSlotFor(Interpreter& interp, int code) {
 }
 
 }  // namespace kwl
+
+namespace kwl {
+
+SharedAttributes TagAttributes(Interpreter& interp, const TagCall& call, int caseMode) {
+  if (call.cut) return call.page->Attributes(interp.proc, *call.cut, caseMode);
+  return std::make_shared<const AttributeList>(ParseAttributes(interp.proc, call.chunk, caseMode));
+}
+
+}  // namespace kwl

@@ -9,6 +9,7 @@
 
 #include "core/scope.h"
 #include "interp/interpreter.h"
+#include "page/compiled_text.h"
 #include "page/tag_table.h"
 
 namespace kwl {
@@ -22,7 +23,14 @@ struct TagCall {
   size_t after = 0;
   int includeFlag = 0;
   bool executed = true;
+  // The chunk as the compiled text keeps it (its parsed attributes go with it).
+  CompiledText* page = nullptr;
+  CompiledText::Chunk* cut = nullptr;
 };
+
+// The tag's attributes, parsed once per chunk of a compiled text (what the
+// parse traced is traced again on every use). Tags that change them copy them.
+SharedAttributes TagAttributes(Interpreter& interp, const TagCall& call, int caseMode = 1);
 
 struct LoopState;
 

@@ -11,6 +11,7 @@
 #include "interp/run_text.h"
 #include "interp/substitute.h"
 #include "page/attributes.h"
+#include "page/page_cache.h"
 #include "text/ascii.h"
 
 namespace kwl {
@@ -37,7 +38,7 @@ void RunIncluded(Interpreter& interp, const std::string& path, int includeFlag) 
     return;
   }
   SourcePush(interp.proc, path);
-  RunText(interp, text, 0, kModeTop, false, includeFlag);
+  RunCompiled(interp, *interp.pages.Compile(std::move(text)), includeFlag);
   SourcePop(interp.proc);
 }
 
@@ -59,7 +60,7 @@ bool Parsed(Interpreter& interp, AttributeList& attributes) {
 
 void IncludeTag(Interpreter& interp, const TagCall& call) {
   Process& proc = interp.proc;
-  AttributeList attributes = ParseAttributes(proc, call.chunk);
+  AttributeList attributes = *TagAttributes(interp, call);
   Variable* file = FindAttribute(attributes, "FILE");
   if (!file) {
     ReportError(interp, 1, "ERROR: No FILE defined in tag INCLUDE");

@@ -16,7 +16,8 @@
 namespace kwl {
 
 struct TagRegistry;
-class ChunkMap;
+class CompiledText;
+class PageCache;
 
 constexpr int kAbortFatal = 9999;
 
@@ -33,13 +34,15 @@ using EndTagSearches = std::array<EndTagSearch, 2>;
 // redirections and the predefined page variables (which live in GLOBAL and
 // so stay valid for the whole run).
 struct Interpreter {
-  Interpreter(Process& p, TagRegistry& t) : proc(p), stack(p.stack), tags(t) {}
+  Interpreter(Process& p, TagRegistry& t, PageCache& c)
+      : proc(p), stack(p.stack), tags(t), pages(c) {}
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
   Process& proc;
   ScopeStack& stack;
   TagRegistry& tags;
+  PageCache& pages;
   Scope* global = nullptr;
   Scope* session = nullptr;
   Scope functionBodies;
@@ -82,10 +85,8 @@ struct Interpreter {
   // page's connections and handles end with the page.
   std::map<std::string, std::shared_ptr<void>, std::less<>> moduleState;
 
-  // Tags that only read their attributes (SET, COND, WHILE, ELSE) take them from here.
-  AttributeCache attributeCache;
-  // The chunks of the text that the innermost running loop repeats, if any.
-  ChunkMap* chunks = nullptr;
+  // The compiled form of the text RunText is walking.
+  CompiledText* running = nullptr;
   // End-tag searches in the running texts, by end tag.
   EndTagSearches endTagSearches;
 };

@@ -1,6 +1,6 @@
 #include "interp/run_text.h"
 
-#include <algorithm>
+#include <optional>
 
 #include "core/trace.h"
 #include "interp/block_loops.h"
@@ -115,27 +115,24 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
   // run, its memory reused by another text: searches in it go with it.
   EndTagSearches outerSearches = interp.endTagSearches;
   LoopState state{text, mode, condition, includeFlag, false};
-  ChunkMap* chunks = interp.chunks && interp.chunks->Covers(text) ? interp.chunks : nullptr;
+  // A loop's body, a COND's branches: the text of the enclosing run, whose
+  // compiled form is already running. Any other text is compiled as it runs.
+  CompiledText* outerText = interp.running;
+  std::optional<CompiledText> own;
+  if (!outerText || !outerText->Covers(text))
+    interp.running = &own.emplace(CompiledText::ViewOf{}, text);
+  CompiledText& compiled = *interp.running;
   while (pos < text.size() && !state.ended) {
     bool executed = ExecutedIn(state.mode, state.condition);
-    std::string_view chunk;
-    size_t after;
-    int code;
-    if (chunks) {
-      const ChunkMap::Chunk& cut = chunks->At(pos);
-      after = cut.end;
-      chunk = text.substr(pos, after - pos);
-      proc.lines.back() += cut.newlines;
-      code = cut.code;
-      if (cut.tag && TraceActive(proc)) TraceTag(proc, *cut.tag, executed);
-    } else {
-      after = NextChunk(text, pos, &chunk);
-      proc.lines.back() += std::count(chunk.begin(), chunk.end(), '\n');
-      code = chunk[0] == '<' ? RecogniseTag(proc, chunk, executed) : kTagNone;
-    }
+    CompiledText::Chunk& cut = compiled.At(pos);
+    proc.lines.back() += cut.newlines;
+    if (cut.tag && TraceActive(proc)) TraceTag(proc, *cut.tag, executed);
     if (interp.abortCode) executed = false;
-    pos = Dispatch(interp, state, code, TagCall{text, chunk, after, includeFlag, executed});
+    TagCall call{text, text.substr(pos, cut.end - pos), cut.end, includeFlag, executed, &compiled,
+                 &cut};
+    pos = Dispatch(interp, state, cut.code, call);
   }
+  interp.running = outerText;
   --proc.nesting;
   if (mode == kModeTop) interp.endTagSearches = outerSearches;
   // A block closed by the text's last chunk has still met its end tag: only
@@ -143,6 +140,14 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
   if (!state.ended) pos = kTextEnded;
   if (!state.ended && mode != kModeTop)
     ReportError(interp, 1, "ERROR: Begin tag with no end tag !");
+  return pos;
+}
+
+size_t RunCompiled(Interpreter& interp, CompiledText& compiled, int includeFlag) {
+  CompiledText* outerText = interp.running;
+  interp.running = &compiled;
+  size_t pos = RunText(interp, compiled.text(), 0, kModeTop, false, includeFlag);
+  interp.running = outerText;
   return pos;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "interp/interpreter.h"
+#include "page/compiled_text.h"
 
 namespace kwl {
 
@@ -32,6 +33,9 @@ constexpr int kMaxNesting = 1000;
 // end tag, or kTextEnded when the text ended.
 size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode, bool condition,
                int includeFlag);
+
+// Runs a compiled text from its top, as RunText does.
+size_t RunCompiled(Interpreter& interp, CompiledText& compiled, int includeFlag);
 
 // Skips a comment whose first chunk did not close it; returns the position behind it.
 size_t SkipComment(Interpreter& interp, std::string_view text, size_t pos, bool executed);

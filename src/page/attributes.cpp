@@ -3,7 +3,6 @@
 
 #include <array>
 
-#include "core/trace.h"
 #include "text/ascii.h"
 
 namespace kwl {
@@ -55,7 +54,7 @@ char Unescape(char c) {
 // Reads a quoted value from behind its opening quote; returns the position
 // behind the closing quote, or the end of the text when it is never closed.
 // A backslash with nothing behind it is kept as written.
-size_t ReadQuoted(Process& proc, std::string_view text, size_t i, std::string& value) {
+size_t ReadQuoted(TextLog& log, std::string_view text, size_t i, std::string& value) {
   while (i < text.size()) {
     const size_t stop = SkipToAny(text, i, kQuotedStops);
     value.append(text.substr(i, stop - i));
@@ -65,7 +64,7 @@ size_t ReadQuoted(Process& proc, std::string_view text, size_t i, std::string& v
       value += '\\';
       return text.size();
     }
-    TRACE(proc, "Special char %c%c\n", '\\', text[stop + 1]);
+    LOGF(log, "Special char %c%c\n", '\\', text[stop + 1]);
     value += Unescape(text[stop + 1]);
     i = stop + 2;
   }
@@ -73,12 +72,12 @@ size_t ReadQuoted(Process& proc, std::string_view text, size_t i, std::string& v
 }
 
 // Reads the value that follows a name ending at `i`; returns where parsing goes on.
-size_t ReadValue(Process& proc, std::string_view text, size_t i, Variable& var) {
+size_t ReadValue(TextLog& log, std::string_view text, size_t i, Variable& var) {
   if (i == text.size()) return i;  // a name at the very end has no value at all
   i = SkipAny(text, i, kBeforeValue);
   if (i < text.size() && text[i] == '"') {
     std::string value;
-    i = ReadQuoted(proc, text, i + 1, value);
+    i = ReadQuoted(log, text, i + 1, value);
     VarSet(var, value);
     return i;
   }
@@ -97,7 +96,7 @@ std::string AttributeName(std::string_view written, int caseMode) {
 
 }  // namespace
 
-AttributeList ParseAttributes(Process& proc, std::string_view chunk, int caseMode) {
+AttributeList ParseAttributes(TextLog& log, std::string_view chunk, int caseMode) {
   AttributeList list;
   // Room for what most tags have.
   list.reserve(4);
@@ -108,8 +107,8 @@ AttributeList ParseAttributes(Process& proc, std::string_view chunk, int caseMod
     const size_t nameEnd = SkipToAny(chunk, i, kNameEnds);
     if (nameEnd - i > kMaxAttributeName) break;  // keep what came before it
     Variable& var = list.emplace_back(AttributeName(chunk.substr(i, nameEnd - i), caseMode));
-    i = ReadValue(proc, chunk, nameEnd, var);
-    TRACE(proc, "PARSE: Param %s Value %.2000s\n", var.name.c_str(), VarRawText(var).c_str());
+    i = ReadValue(log, chunk, nameEnd, var);
+    LOGF(log, "PARSE: Param %s Value %.2000s\n", var.name.c_str(), VarRawText(var).c_str());
   }
   return list;
 }
@@ -126,23 +125,6 @@ const Variable* FindAttribute(const AttributeList& list, std::string_view name) 
     if (AsciiEqualsNoCase(var.name, name)) return &var;
   }
   return nullptr;
-}
-
-SharedAttributes AttributeCache::Get(Process& proc, std::string_view chunk) {
-  if (TraceActive(proc)) return std::make_shared<const AttributeList>(ParseAttributes(proc, chunk));
-  if (auto found = parsed_.find(chunk); found != parsed_.end()) return found->second;
-  // A page that makes ever new tag texts (a value written into a tag) starts
-  // the cache afresh rather than growing it without end.
-  constexpr size_t kMaxBytes = size_t{1} << 20;
-  constexpr size_t kMaxTags = 4096;
-  if (bytes_ + chunk.size() > kMaxBytes || parsed_.size() >= kMaxTags) {
-    parsed_.clear();
-    bytes_ = 0;
-  }
-  auto attributes = std::make_shared<const AttributeList>(ParseAttributes(proc, chunk));
-  parsed_.emplace(chunk, attributes);
-  bytes_ += chunk.size();
-  return attributes;
 }
 
 }  // namespace kwl

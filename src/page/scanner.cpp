@@ -108,7 +108,8 @@ bool MatchesOpening(std::string_view chunk, const char* opening, size_t length) 
   return true;
 }
 
-// The first table entry whose opening begins the chunk.
+}  // namespace
+
 const TagEntry* MatchingTag(std::string_view chunk) {
   if (chunk.size() < 2 || chunk[0] != '<') return nullptr;
   const Candidates& slot = Index()[static_cast<unsigned char>(chunk[1])];
@@ -119,8 +120,6 @@ const TagEntry* MatchingTag(std::string_view chunk) {
   }
   return nullptr;
 }
-
-}  // namespace
 
 void TraceTag(Process& proc, const TagEntry& tag, bool executing) {
   if (executing && tag.listed) TRACE(proc, "\n");
@@ -136,16 +135,6 @@ size_t NextChunk(std::string_view text, size_t pos, std::string_view* chunk) {
   const size_t end = text[pos] == '<' ? ElementEnd(text, pos) : FindByte(text, pos, '<');
   *chunk = text.substr(pos, end - pos);
   return end;
-}
-
-const ChunkMap::Chunk& ChunkMap::At(size_t pos) {
-  auto found = chunks_.find(pos);
-  if (found != chunks_.end()) return found->second;
-  std::string_view chunk;
-  Chunk cut{NextChunk(text_, pos, &chunk), kTagNone, 0, MatchingTag(chunk)};
-  for (char c : chunk) cut.newlines += c == '\n';
-  if (cut.tag) cut.code = cut.tag->code;
-  return chunks_.emplace(pos, cut).first->second;
 }
 
 int RecogniseTag(Process& proc, std::string_view chunk, bool executing) {

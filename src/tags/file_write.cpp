@@ -8,6 +8,7 @@
 #include "interp/current_file.h"
 #include "interp/run_text.h"
 #include "interp/substitute.h"
+#include "page/page_cache.h"
 #include "tags/file_ops.h"
 
 namespace kwl {
@@ -73,7 +74,7 @@ void WritePage(FileCall& call, const Sink& sink, const std::string& page) {
   proc.pagePath = path;
   SetCurrentFileVariables(interp);
   SourcePush(proc, path);
-  RunText(interp, text, 0, kModeTop, false, call.includeFlag);
+  RunCompiled(interp, *interp.pages.Compile(std::move(text)), call.includeFlag);
   SourcePop(proc);
   proc.pagePath = savedPage;
   SetCurrentFileVariables(interp);

@@ -9,6 +9,7 @@
 #include "interp/run_text.h"
 #include "interp/substitute.h"
 #include "page/attributes.h"
+#include "page/page_cache.h"
 #include "text/ascii.h"
 
 namespace kwl {
@@ -88,12 +89,13 @@ void Call(Interpreter& interp, AttributeList& attributes, const std::string& nam
   auto block = BlockNew(interp.stack, name, kBlockFunction);
   AddParameters(interp, attributes, name, block->vars);
   AddDefaults(interp, name, block->vars);
-  // The body may redefine its own function while it runs: run a copy.
-  std::string text = VarRawText(*body);
+  // The body may redefine its own function while it runs: the compiled text
+  // is its own copy.
+  SharedText text = interp.pages.CompileCopy(VarRawText(*body));
   size_t depth = interp.stack.blocks.size();
   BlockPush(interp.stack, std::move(block));
   long line = proc.lines.back();
-  RunText(interp, text, 0, kModeTop, false, 0);
+  RunCompiled(interp, *text, 0);
   proc.lines.back() = line;
   // Blocks the body left open (an unclosed <SCOPE>) go with the call's own.
   while (interp.stack.blocks.size() > depth) interp.stack.blocks.pop_back();
@@ -109,7 +111,7 @@ std::string FunctionName(Interpreter& interp, Variable& attribute) {
 }  // namespace
 
 size_t FunctionTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = ParseAttributes(interp.proc, call.chunk, 0);
+  AttributeList attributes = *TagAttributes(interp, call, 0);
   ReportError(interp, 0, "");
   if (Variable* name = FindAttribute(attributes, "NAME")) {
     return Define(interp, call, FunctionName(interp, *name));

@@ -8,7 +8,7 @@
 namespace kwl {
 
 void SetTag(Interpreter& interp, const TagCall& call) {
-  SharedAttributes parsed = interp.attributeCache.Get(interp.proc, call.chunk);
+  SharedAttributes parsed = TagAttributes(interp, call);
   const AttributeList& attributes = *parsed;
   SetTarget target = FindSetTarget(interp, attributes,
                                    "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");

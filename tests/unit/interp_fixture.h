@@ -19,7 +19,8 @@ namespace kwl::testing {
 struct PageRun {
   Process proc;
   TagRegistry tags;
-  Interpreter interp{proc, tags};
+  PageCache pages;
+  Interpreter interp{proc, tags, pages};
   char* buffer = nullptr;
   size_t size = 0;
 

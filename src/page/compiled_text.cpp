@@ -1,0 +1,78 @@
+// A compiled text: chunks cut once by position, attributes parsed once per chunk.
+#include "page/compiled_text.h"
+
+#include <algorithm>
+
+#include "page/scanner.h"
+
+namespace kwl {
+
+namespace {
+
+// Keeps every message a parse traces, to be written again on each later use.
+class RecordingLog final : public TextLog {
+ public:
+  explicit RecordingLog(std::string& messages) : messages_(messages) {}
+  bool Active() override { return true; }
+  void Write(std::string_view text) override {
+    messages_.append(text);
+    messages_ += '\0';
+  }
+
+ private:
+  std::string& messages_;
+};
+
+}  // namespace
+
+CompiledText::CompiledText(std::string text) : owned_(std::move(text)), text_(owned_) {}
+
+CompiledText::Chunk& CompiledText::At(size_t pos) {
+  // The loop mostly asks for the chunk behind the one it ran last.
+  if (next_ < order_.size() && order_[next_]->begin == pos) return *order_[next_++];
+  auto found = std::lower_bound(order_.begin(), order_.end(), pos,
+                                [](const Chunk* c, size_t p) { return c->begin < p; });
+  size_t at = static_cast<size_t>(found - order_.begin());
+  if (found != order_.end() && (*found)->begin == pos) {
+    next_ = at + 1;
+    return **found;
+  }
+  return Cut(pos, at);
+}
+
+CompiledText::Chunk& CompiledText::Cut(size_t pos, size_t at) {
+  std::string_view piece;
+  size_t end = NextChunk(text_, pos, &piece);
+  const TagEntry* tag = MatchingTag(piece);
+  Chunk& chunk =
+      store_.emplace_back(Chunk{pos,
+                                end,
+                                tag ? tag->code : kTagNone,
+                                static_cast<uint32_t>(std::count(piece.begin(), piece.end(), '\n')),
+                                tag,
+                                {},
+                                {}});
+  order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), &chunk);
+  next_ = at + 1;
+  return chunk;
+}
+
+SharedAttributes CompiledText::Attributes(TextLog& log, Chunk& chunk, int caseMode) {
+  const int slot = caseMode == 0 ? 0 : 1;
+  std::string& messages = chunk.parseTrace[slot];
+  if (!chunk.parsed[slot]) {
+    RecordingLog recorder(messages);
+    chunk.parsed[slot] = std::make_shared<const AttributeList>(
+        ParseAttributes(recorder, text_.substr(chunk.begin, chunk.end - chunk.begin), caseMode));
+  }
+  if (!messages.empty() && log.Active()) {
+    for (size_t from = 0; from < messages.size();) {
+      size_t stop = messages.find('\0', from);
+      log.Write(std::string_view(messages).substr(from, stop - from));
+      from = stop + 1;
+    }
+  }
+  return chunk.parsed[slot];
+}
+
+}  // namespace kwl

@@ -1,0 +1,69 @@
+// A compiled text: page text cut once into chunks, each with its tag code,
+// its line ends and, once a handler asks, its parsed attributes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "page/attributes.h"
+#include "page/tag_table.h"
+#include "text/text_log.h"
+
+namespace kwl {
+
+// Cutting is lazy and by position, because the loop goes on wherever a tag's
+// body ended; what is cut never changes, so one compiled text serves every
+// pass of a loop, every INCLUDE of the same file and every later run of the
+// process. Everything a first cut or parse would trace is kept and replayed,
+// so a traced run takes the same path as any other.
+class CompiledText {
+ public:
+  struct Chunk {
+    size_t begin;
+    size_t end;                  // the position behind the chunk
+    int code;                    // its tag code (kTagNone for text and unknown elements)
+    uint32_t newlines;           // the line ends it holds
+    const TagEntry* tag;         // its entry in the tag table, for the trace
+    SharedAttributes parsed[2];  // by case mode, once asked for
+    std::string parseTrace[2];   // what parsing traced: messages, each ended by a zero byte
+  };
+
+  // Owns its text.
+  explicit CompiledText(std::string text);
+  // Views a text its caller keeps alive and unchanged for as long as this lives.
+  struct ViewOf {};
+  CompiledText(ViewOf, std::string_view text) : text_(text) {}
+  CompiledText(const CompiledText&) = delete;
+  CompiledText& operator=(const CompiledText&) = delete;
+
+  std::string_view text() const { return text_; }
+  // True when `text` is the very text (same bytes in the same place) compiled here.
+  bool Covers(std::string_view text) const {
+    return text.data() == text_.data() && text.size() == text_.size();
+  }
+  // The chunk that begins at `pos` (< text().size()).
+  Chunk& At(size_t pos);
+  // The chunk's attributes, parsed the first time; what the parse traced is
+  // written to `log` on every call while it is active.
+  SharedAttributes Attributes(TextLog& log, Chunk& chunk, int caseMode);
+  // Bytes held, for the cache's budget.
+  size_t Footprint() const { return owned_.size() + store_.size() * sizeof(Chunk); }
+
+ private:
+  Chunk& Cut(size_t pos, size_t at);
+
+  std::string owned_;
+  std::string_view text_;
+  std::deque<Chunk> store_;    // stable addresses: handlers hold chunks while others are cut
+  std::vector<Chunk*> order_;  // by position
+  size_t next_ = 0;            // where in order_ the chunk behind the last one found sits
+};
+
+using SharedText = std::shared_ptr<CompiledText>;
+
+}  // namespace kwl
