@@ -70,15 +70,13 @@ void CreatePageVariables(Interpreter& interp) {
   interp.currentdir = SetText(g, "velcurrentdir", "");
   interp.charset = SetText(g, "velcharset", "iso-8859-1");
   SetCurrentFile(interp);
-  interp.sqlescapestr = SetInt(g, "sqlescapestr", 0);
-  interp.sqlstring = SetText(g, "sqlstring", "");
-  interp.sqlerr = SetInt(g, "sqlerr", 0);
-  interp.sqlerrmsg = SetText(g, "sqlerrmsg", "");
-  interp.sqlrowcount = SetInt(g, "sqlrowcount", 0);
-  interp.sqlnumrow = SetInt(g, "sqlnumrow", 0);
-  interp.sqlcolcount = SetInt(g, "sqlcolcount", 0);
-  interp.sqlquerycount = SetInt(g, "sqlquerycount", 0);
-  interp.sqlid = SetInt(g, "sqlid", 0);
+  for (const PageVariable& declared : interp.tags.pageVariables) {
+    if (declared.text) {
+      SetText(g, declared.name, declared.text);
+    } else {
+      SetInt(g, declared.name, declared.number);
+    }
+  }
 }
 
 void SetCurrentFile(Interpreter& interp) {

@@ -1,6 +1,7 @@
 #include "host/register_tags.h"
 
 #include "interp/block_loops.h"
+#include "modules/db/db_api.h"
 
 namespace kwl {
 
@@ -34,6 +35,7 @@ void RegisterAllTags(TagRegistry& tags) {
 #undef KWL_TAG
 #undef KWL_ALIAS
   (void)slot;
+  for (const PageVariable& declared : kDbPageVariables) tags.pageVariables.push_back(declared);
 }
 
 }  // namespace kwl

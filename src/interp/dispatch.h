@@ -63,8 +63,17 @@ struct TagSlot {
   const RowSource* rows = nullptr;
 };
 
+// A page variable a module declares: made in GLOBAL at the start of every
+// run, after the interpreter's own, and pinned. `text` null: the number.
+struct PageVariable {
+  const char* name;
+  const char* text;
+  int32_t number;
+};
+
 struct TagRegistry {
   std::array<TagSlot, kTagCodeCount> slots{};
+  std::vector<PageVariable> pageVariables;
   std::vector<std::string> modulesLoaded;  // whose handlers are in the slots
   std::vector<std::string> modulesFailed;  // that could not be loaded
   TagSlot& operator[](int code) { return slots[static_cast<size_t>(code)]; }

@@ -70,18 +70,9 @@ struct Interpreter {
   Variable* currentfile = nullptr;
   Variable* currentdir = nullptr;
   Variable* charset = nullptr;
-  Variable* sqlescapestr = nullptr;
-  Variable* sqlstring = nullptr;
-  Variable* sqlerr = nullptr;
-  Variable* sqlerrmsg = nullptr;
-  Variable* sqlrowcount = nullptr;
-  Variable* sqlnumrow = nullptr;
-  Variable* sqlcolcount = nullptr;
-  Variable* sqlquerycount = nullptr;
-  Variable* sqlid = nullptr;
 
-  // What a loadable module keeps for this run (the database module's open
-  // connections, say), by module name. It goes with the Interpreter, so a
+  // What a module keeps for this run (open connections, sockets, images), by
+  // module name: see ModuleRunState. It goes with the Interpreter, so a
   // page's connections and handles end with the page.
   std::map<std::string, std::shared_ptr<void>, std::less<>> moduleState;
 
@@ -90,6 +81,17 @@ struct Interpreter {
   // End-tag searches in the running texts, by end tag.
   EndTagSearches endTagSearches;
 };
+
+// The run state of `module`, made on first use as T(interp) and destroyed
+// with the run.
+template <class T>
+T& ModuleRunState(Interpreter& interp, std::string_view module) {
+  auto it = interp.moduleState.find(module);
+  if (it == interp.moduleState.end()) {
+    it = interp.moduleState.emplace(std::string(module), std::make_shared<T>(interp)).first;
+  }
+  return *static_cast<T*>(it->second.get());
+}
 
 // Sets velerr/velerrmsg and traces "KWLERR=%d %s"; an error or warning
 // switches an automatic trace on.

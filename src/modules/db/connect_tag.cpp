@@ -37,7 +37,7 @@ ConnectFields ReadConnectFields(Interpreter& interp, AttributeList& attributes) 
 
 void RefuseConnection(Interpreter& interp) {
   ReportError(interp, 2, "ERROR: Connection refused by server");
-  if (interp.sqlerr) VarSetInt(*interp.sqlerr, 2);
+  VarSetInt(PageVar(interp, &DbVariables::err), 2);
 }
 
 void OpenConnection(Interpreter& interp, DbState& db, AttributeList& attributes) {

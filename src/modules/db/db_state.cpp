@@ -14,14 +14,20 @@ DbState::~DbState() {
   for (NamedConnection& entry : connections) SqlDisconnect(std::move(entry.connection));
 }
 
+DbState::DbState(Interpreter& interp) : proc(&interp.proc) {
+  auto find = [&](const char* name) { return interp.global ? interp.global->Find(name) : nullptr; };
+  vars = {find("sqlescapestr"), find("sqlstring"), find("sqlerr"),        find("sqlerrmsg"),
+          find("sqlrowcount"),  find("sqlnumrow"), find("sqlquerycount"), find("sqlid")};
+}
+
 DbState& DbStateOf(Interpreter& interp) {
-  auto it = interp.moduleState.find(kModuleName);
-  if (it == interp.moduleState.end()) {
-    auto state = std::make_shared<DbState>();
-    state->proc = &interp.proc;
-    it = interp.moduleState.emplace(std::string(kModuleName), std::move(state)).first;
-  }
-  return *static_cast<DbState*>(it->second.get());
+  return ModuleRunState<DbState>(interp, kModuleName);
+}
+
+Variable& PageVar(Interpreter& interp, Variable* DbVariables::*which) {
+  DbState& db = DbStateOf(interp);
+  Variable* var = db.vars.*which;
+  return var ? *var : db.spare;
 }
 
 NamedConnection* FindConnection(DbState& db, std::string_view name) {

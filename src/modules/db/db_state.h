@@ -20,14 +20,28 @@ struct NamedConnection {
   std::unique_ptr<SqlConnection> connection;
 };
 
+// The module's page variables in GLOBAL (pinned, so they live as long as the run).
+struct DbVariables {
+  Variable* escapestr;
+  Variable* string;
+  Variable* err;
+  Variable* errmsg;
+  Variable* rowcount;
+  Variable* numrow;
+  Variable* querycount;
+  Variable* id;
+};
+
 struct DbState {
   Process* proc = nullptr;
+  DbVariables vars{};
+  Variable spare{"spare"};                   // stands in for a page variable the run lacks
   std::vector<NamedConnection> connections;  // in the order they were opened
   std::string defaultName;                   // empty: none
   SqlConnection* current = nullptr;          // the one the last SQL tag chose
   bool transaction = false;                  // of the last CONNECT
 
-  DbState() = default;
+  explicit DbState(Interpreter& interp);
   DbState(const DbState&) = delete;
   DbState& operator=(const DbState&) = delete;
   // Every connection still open is closed when the page ends.
@@ -36,6 +50,9 @@ struct DbState {
 
 // The run's database state, made on first use.
 DbState& DbStateOf(Interpreter& interp);
+
+// One of the module's page variables, for this run.
+Variable& PageVar(Interpreter& interp, Variable* DbVariables::*which);
 
 // The first connection whose name equals `name` without regard to case.
 NamedConnection* FindConnection(DbState& db, std::string_view name);

@@ -32,10 +32,10 @@ void SetCount(Variable* var, uint64_t count) {
 // substituted into it is escaped for an SQL string literal.
 void BuildStatement(Interpreter& interp, Variable& query) {
   std::string text;
-  interp.escapeValues = interp.sqlescapestr && VarInt(*interp.sqlescapestr) > 0;
+  interp.escapeValues = VarInt(PageVar(interp, &DbVariables::escapestr)) > 0;
   SubstituteVariable(interp, query, text);
   interp.escapeValues = false;
-  VarSet(*interp.sqlstring, text);
+  VarSet(PageVar(interp, &DbVariables::string), text);
 }
 
 CountTarget ReadCountTarget(Interpreter& interp, AttributeList& attributes) {
@@ -57,28 +57,28 @@ void SetTargetCount(const CountTarget& target, const char* what, uint64_t count)
 bool ReadResult(Interpreter& interp, SqlConnection& c, DATable& table, const CountTarget& target) {
   unsigned opened = SqlOpenResult(c);
   if (opened != 0) {
-    SetCount(interp.sqlrowcount, SqlRowCount(c));
+    SetCount(&PageVar(interp, &DbVariables::rowcount), SqlRowCount(c));
     return false;
   }
   uint64_t rows = 0;
   if (SqlLoadResult(c, table, &rows) != 0) return false;
-  SetCount(interp.sqlrowcount, rows);
+  SetCount(&PageVar(interp, &DbVariables::rowcount), rows);
   SetTargetCount(target, "sqlrowcount", rows);
   SetTargetCount(target, "sqlcolcount", static_cast<uint64_t>(DAColumnCount(table)));
   return true;
 }
 
 void CopyOutcome(Interpreter& interp, SqlConnection& c) {
-  if (interp.sqlerr) VarSetInt(*interp.sqlerr, static_cast<int32_t>(SqlLastErrorCode(c)));
-  if (interp.sqlerrmsg) VarSet(*interp.sqlerrmsg, SqlLastErrorMessage(c));
-  SetCount(interp.sqlid, c.lastInsertId);
+  VarSetInt(PageVar(interp, &DbVariables::err), static_cast<int32_t>(SqlLastErrorCode(c)));
+  VarSet(PageVar(interp, &DbVariables::errmsg), SqlLastErrorMessage(c));
+  SetCount(&PageVar(interp, &DbVariables::id), c.lastInsertId);
 }
 
 // A failing statement switches an automatic trace on and shows itself there.
 void TraceFailure(Interpreter& interp, SqlConnection& c) {
   if (TraceLevel(interp.proc) != kTraceAuto || SqlLastErrorCode(c) == 0) return;
   SetTraceLevel(interp.proc, kTraceFile);
-  const std::string& statement = VarText(*interp.sqlstring);
+  const std::string& statement = VarText(PageVar(interp, &DbVariables::string));
   Trace(interp.proc, "SQL EXEC (%d): %.2000s\n", static_cast<int>(statement.size()),
         statement.c_str());
   Trace(interp.proc, "SQL ERROR: %d - %s\n", static_cast<int>(SqlLastErrorCode(c)),
@@ -91,7 +91,7 @@ bool RunStatement(Interpreter& interp, SqlConnection& c, DATable& table, Attribu
   SqlSetLimit(c, AttributeInt(interp, attributes, "MAXROWS", 0));
   SqlSetStart(c, AttributeInt(interp, attributes, "START", 0));
   auto started = std::chrono::steady_clock::now();
-  SqlAppendQuery(c, VarText(*interp.sqlstring));
+  SqlAppendQuery(c, VarText(PageVar(interp, &DbVariables::string)));
   bool loaded = SqlExecute(c) == 0 && ReadResult(interp, c, table, target);
   CopyOutcome(interp, c);
   TraceFailure(interp, c);
@@ -111,9 +111,9 @@ bool SqlTag(Interpreter& interp, const TagCall& call, Block& block, bool* single
   *singlePass = option && AsciiEqualsNoCase(*option, "ENTER");
   auto connectName = AttributeText(interp, attributes, "CONNECT");
   CountTarget target = ReadCountTarget(interp, attributes);
-  VarSetInt(*interp.sqlrowcount, 0);
+  VarSetInt(PageVar(interp, &DbVariables::rowcount), 0);
   SqlConnection* c = ChooseConnection(DbStateOf(interp), connectName ? &*connectName : nullptr);
-  if (!query || !c || VarLength(*interp.sqlstring) == 0) {
+  if (!query || !c || VarLength(PageVar(interp, &DbVariables::string)) == 0) {
     if (!query) ReportError(interp, 1, "ERROR: Missing field QUERY in SQL tag");
     ReportError(interp, 2, "ERROR: Can't exec QUERY (no connection?)");
     return false;
@@ -124,8 +124,8 @@ bool SqlTag(Interpreter& interp, const TagCall& call, Block& block, bool* single
 namespace {
 
 void SqlStarted(Interpreter& interp, Block& block) {
-  if (interp.sqlquerycount) VarSetInt(*interp.sqlquerycount, 1);
-  if (interp.sqlnumrow) VarSetInt(*interp.sqlnumrow, static_cast<int32_t>(block.currentRow + 1));
+  VarSetInt(PageVar(interp, &DbVariables::querycount), 1);
+  VarSetInt(PageVar(interp, &DbVariables::numrow), static_cast<int32_t>(block.currentRow + 1));
   ScopeSetInt(block.vars, "sqlnumrow", 1);
   ScopeSetInt(block.vars, "sqlcolcount", static_cast<int32_t>(DAColumnCount(block.rows)));
 }
@@ -133,7 +133,7 @@ void SqlStarted(Interpreter& interp, Block& block) {
 // After the pass over row r the counters name row r + 2 (1-based, the next one).
 void SqlAfterPass(Interpreter& interp, Block& block) {
   auto next = static_cast<int32_t>(block.currentRow + 2);
-  if (interp.sqlnumrow) VarSetInt(*interp.sqlnumrow, next);
+  VarSetInt(PageVar(interp, &DbVariables::numrow), next);
   ScopeSetInt(block.vars, "sqlnumrow", next);
 }
 
