@@ -6,8 +6,8 @@
 namespace kwl {
 
 bool OpeningCondition(Interpreter& interp, const TagCall& call, bool* flag, const char* noExpr) {
-  SharedAttributes attributes = TagAttributes(interp, call);
-  const Variable* expr = FindAttribute(*attributes, "EXPR");
+  const AttributeList& attributes = TagAttributes(interp, call);
+  const Variable* expr = FindAttribute(attributes, "EXPR");
   *flag = false;  // a block without a condition never runs
   if (!expr) {
     ReportError(interp, 1, noExpr);
@@ -23,8 +23,8 @@ bool CondTag(Interpreter& interp, const TagCall& call, bool* flag) {
 }
 
 bool ElseTag(Interpreter& interp, const TagCall& call, bool* flag) {
-  SharedAttributes attributes = TagAttributes(interp, call);
-  const Variable* expr = FindAttribute(*attributes, "EXPR");
+  const AttributeList& attributes = TagAttributes(interp, call);
+  const Variable* expr = FindAttribute(attributes, "EXPR");
   *flag = expr ? EvalCondition(interp, VarRawText(*expr)) : true;
   return true;
 }

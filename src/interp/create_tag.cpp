@@ -26,7 +26,7 @@ int MakeDirectory(const std::string& path) {
 
 void CreateTag(Interpreter& interp, const TagCall& call) {
   ReportError(interp, 0, "");
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   Variable* dir = FindAttribute(attributes, "DIR");
   if (!dir) {
     ReportError(interp, 1, "ERROR: No DIR defined in tag CREATE.");

@@ -39,9 +39,8 @@ const TagSlot& TagSlotFor(Interpreter& interp, int code) {
 
 namespace kwl {
 
-SharedAttributes TagAttributes(Interpreter& interp, const TagCall& call, int caseMode) {
-  if (call.cut) return call.page->Attributes(interp.proc, *call.cut, caseMode);
-  return std::make_shared<const AttributeList>(ParseAttributes(interp.proc, call.chunk, caseMode));
+const AttributeList& TagAttributes(Interpreter& interp, const TagCall& call, int caseMode) {
+  return call.page.Attributes(interp.proc, call.cut, caseMode);
 }
 
 }  // namespace kwl

@@ -24,13 +24,13 @@ struct TagCall {
   int includeFlag = 0;
   bool executed = true;
   // The chunk as the compiled text keeps it (its parsed attributes go with it).
-  CompiledText* page = nullptr;
-  CompiledText::Chunk* cut = nullptr;
+  CompiledText& page;
+  CompiledText::Chunk& cut;
 };
 
 // The tag's attributes, parsed once per chunk of a compiled text (what the
 // parse traced is traced again on every use). Tags that change them copy them.
-SharedAttributes TagAttributes(Interpreter& interp, const TagCall& call, int caseMode = 1);
+const AttributeList& TagAttributes(Interpreter& interp, const TagCall& call, int caseMode = 1);
 
 struct LoopState;
 

@@ -19,7 +19,7 @@ void GetTagAttributes(Interpreter& interp, Scope& scope, std::string_view text) 
 }
 
 void GetTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   Variable* value = FindAttribute(attributes, "VALUE");
   if (!value) {
     Variable* tag = FindAttribute(attributes, "TAG");

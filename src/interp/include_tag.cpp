@@ -60,7 +60,7 @@ bool Parsed(Interpreter& interp, AttributeList& attributes) {
 
 void IncludeTag(Interpreter& interp, const TagCall& call) {
   Process& proc = interp.proc;
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   Variable* file = FindAttribute(attributes, "FILE");
   if (!file) {
     ReportError(interp, 1, "ERROR: No FILE defined in tag INCLUDE");

@@ -128,8 +128,8 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
     proc.lines.back() += cut.newlines;
     if (cut.tag && TraceActive(proc)) TraceTag(proc, *cut.tag, executed);
     if (interp.abortCode) executed = false;
-    TagCall call{text, text.substr(pos, cut.end - pos), cut.end, includeFlag, executed, &compiled,
-                 &cut};
+    TagCall call{text, text.substr(pos, cut.end - pos), cut.end, includeFlag, executed, compiled,
+                 cut};
     pos = Dispatch(interp, state, cut.code, call);
   }
   interp.running = outerText;

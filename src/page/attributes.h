@@ -1,7 +1,6 @@
 // Tag attributes: parsing a tag chunk into named raw values, and looking them up.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +20,5 @@ AttributeList ParseAttributes(TextLog& log, std::string_view chunk, int caseMode
 // The first attribute whose name equals `name` without regard to case.
 Variable* FindAttribute(AttributeList& list, std::string_view name);
 const Variable* FindAttribute(const AttributeList& list, std::string_view name);
-
-using SharedAttributes = std::shared_ptr<const AttributeList>;
 
 }  // namespace kwl

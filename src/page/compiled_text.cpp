@@ -57,13 +57,13 @@ CompiledText::Chunk& CompiledText::Cut(size_t pos, size_t at) {
   return chunk;
 }
 
-SharedAttributes CompiledText::Attributes(TextLog& log, Chunk& chunk, int caseMode) {
+const AttributeList& CompiledText::Attributes(TextLog& log, Chunk& chunk, int caseMode) {
   const int slot = caseMode == 0 ? 0 : 1;
   std::string& messages = chunk.parseTrace[slot];
   if (!chunk.parsed[slot]) {
     RecordingLog recorder(messages);
-    chunk.parsed[slot] = std::make_shared<const AttributeList>(
-        ParseAttributes(recorder, text_.substr(chunk.begin, chunk.end - chunk.begin), caseMode));
+    chunk.parsed[slot] =
+        ParseAttributes(recorder, text_.substr(chunk.begin, chunk.end - chunk.begin), caseMode);
   }
   if (!messages.empty() && log.Active()) {
     for (size_t from = 0; from < messages.size();) {
@@ -72,7 +72,7 @@ SharedAttributes CompiledText::Attributes(TextLog& log, Chunk& chunk, int caseMo
       from = stop + 1;
     }
   }
-  return chunk.parsed[slot];
+  return *chunk.parsed[slot];
 }
 
 }  // namespace kwl

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,12 +26,12 @@ class CompiledText {
  public:
   struct Chunk {
     size_t begin;
-    size_t end;                  // the position behind the chunk
-    int code;                    // its tag code (kTagNone for text and unknown elements)
-    uint32_t newlines;           // the line ends it holds
-    const TagEntry* tag;         // its entry in the tag table, for the trace
-    SharedAttributes parsed[2];  // by case mode, once asked for
-    std::string parseTrace[2];   // what parsing traced: messages, each ended by a zero byte
+    size_t end;           // the position behind the chunk
+    int code;             // its tag code (kTagNone for text and unknown elements)
+    uint32_t newlines;    // the line ends it holds
+    const TagEntry* tag;  // its entry in the tag table, for the trace
+    std::optional<AttributeList> parsed[2];  // by case mode, once asked for
+    std::string parseTrace[2];  // what parsing traced: messages, each ended by a zero byte
   };
 
   // Owns its text.
@@ -50,7 +51,7 @@ class CompiledText {
   Chunk& At(size_t pos);
   // The chunk's attributes, parsed the first time; what the parse traced is
   // written to `log` on every call while it is active.
-  SharedAttributes Attributes(TextLog& log, Chunk& chunk, int caseMode);
+  const AttributeList& Attributes(TextLog& log, Chunk& chunk, int caseMode);
   // Bytes held, for the cache's budget.
   size_t Footprint() const { return owned_.size() + store_.size() * sizeof(Chunk); }
 

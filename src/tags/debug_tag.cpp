@@ -57,7 +57,7 @@ void PrintParameters(Interpreter& interp, long count) {
 }  // namespace
 
 void DebugTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   std::string value;
   if (Value(interp, attributes, "SUFFIX", &value) && value.size() < kMaxSuffix) {
     TraceSetSuffix(interp.proc, value);

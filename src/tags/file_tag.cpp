@@ -22,7 +22,7 @@ constexpr Operation kOperations[] = {
 }  // namespace
 
 void FileTag(Interpreter& interp, const TagCall& tag) {
-  AttributeList attributes = *TagAttributes(interp, tag);
+  AttributeList attributes = TagAttributes(interp, tag);
   ReportError(interp, 0, "");
   for (const Operation& operation : kOperations) {
     Variable* attribute = FindAttribute(attributes, operation.attribute);

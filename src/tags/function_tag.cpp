@@ -111,7 +111,7 @@ std::string FunctionName(Interpreter& interp, Variable& attribute) {
 }  // namespace
 
 size_t FunctionTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call, 0);
+  AttributeList attributes = TagAttributes(interp, call, 0);
   ReportError(interp, 0, "");
   if (Variable* name = FindAttribute(attributes, "NAME")) {
     return Define(interp, call, FunctionName(interp, *name));

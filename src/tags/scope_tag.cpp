@@ -7,7 +7,7 @@
 namespace kwl {
 
 void ScopeTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   std::string name;
   if (Variable* nameAttribute = FindAttribute(attributes, "NAME")) {
     name = Substituted(interp, VarText(*nameAttribute));

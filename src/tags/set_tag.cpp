@@ -8,8 +8,7 @@
 namespace kwl {
 
 void SetTag(Interpreter& interp, const TagCall& call) {
-  SharedAttributes parsed = TagAttributes(interp, call);
-  const AttributeList& attributes = *parsed;
+  const AttributeList& attributes = TagAttributes(interp, call);
   SetTarget target = FindSetTarget(interp, attributes,
                                    "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
   if (!target.scope || target.name.empty()) return;

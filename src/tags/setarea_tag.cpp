@@ -10,7 +10,7 @@
 namespace kwl {
 
 size_t SetAreaTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   SetTarget target =
       FindSetTarget(interp, attributes, "ERROR: No NAME, LOCAL or RETURN defined in tag SETAREA");
   if (!target.scope || target.name.empty()) return call.after;

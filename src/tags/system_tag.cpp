@@ -62,7 +62,7 @@ int RunDirect(Interpreter& interp, const std::string& command) {
 
 void SystemTag(Interpreter& interp, const TagCall& call) {
   ReportError(interp, 0, "");
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   Variable* exec = FindAttribute(attributes, "EXEC");
   if (!exec) {
     ReportError(interp, 1, "ERROR: Missing field EXEC in SYSTEM tag");

@@ -4,7 +4,7 @@
 namespace kwl {
 
 void UnsetTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   SetTarget target =
       FindSetTarget(interp, attributes, "ERROR: No NAME, LOCAL or GLOBAL defined in tag UNSET");
   if (!target.scope || target.name.empty()) return;

@@ -25,7 +25,7 @@ void Sleep(int32_t seconds) {
 }  // namespace
 
 void WaitTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   Variable* value = FindAttribute(attributes, "VALUE");
   if (!value) {
     ReportError(interp, 1, "ERROR: Missing field VALUE in WAIT tag");

@@ -41,7 +41,7 @@ void SetCookie(Interpreter& interp, AttributeList& attributes, const std::string
 }  // namespace
 
 void CookieTag(Interpreter& interp, const TagCall& call) {
-  AttributeList attributes = *TagAttributes(interp, call, 1);
+  AttributeList attributes = TagAttributes(interp, call, 1);
   Variable* nameAttribute = nullptr;
   Scope* scope = TargetScope(interp, attributes, &nameAttribute);
   if (!scope) return;

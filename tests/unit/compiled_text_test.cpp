@@ -55,14 +55,14 @@ TEST(CompiledText, AttributesParsedOnceTracedOnEveryUse) {
   testing::PageRun run;
   CompiledText compiled("<X A=\"1\\n2\" B>"s);
   CompiledText::Chunk& cut = compiled.At(0);
-  SharedAttributes first = compiled.Attributes(run.proc, cut, 1);
+  const AttributeList* first = &compiled.Attributes(run.proc, cut, 1);
   EXPECT_EQ(testing::Output(run), "");
   testing::EnableTrace(run);
-  EXPECT_EQ(compiled.Attributes(run.proc, cut, 1), first);
-  EXPECT_EQ(compiled.Attributes(run.proc, cut, 1), first);
+  EXPECT_EQ(&compiled.Attributes(run.proc, cut, 1), first);
+  EXPECT_EQ(&compiled.Attributes(run.proc, cut, 1), first);
   const std::string once = "Special char \\n\nPARSE: Param A Value 1\n2\nPARSE: Param B Value \n";
   EXPECT_EQ(testing::Output(run), once + once);
-  EXPECT_EQ(VarRawText((*compiled.Attributes(run.proc, cut, 0))[1]), "");
+  EXPECT_EQ(VarRawText(compiled.Attributes(run.proc, cut, 0)[1]), "");
   EXPECT_EQ((*first)[0].name, "A");
 }
 

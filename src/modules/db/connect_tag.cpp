@@ -60,7 +60,7 @@ void OpenConnection(Interpreter& interp, DbState& db, AttributeList& attributes)
 
 void ConnectTag(Interpreter& interp, const TagCall& call) {
   ReportError(interp, 0, "");
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   DbState& db = DbStateOf(interp);
   if (auto close = AttributeText(interp, attributes, "CLOSE")) {
     CloseConnections(db, *close);

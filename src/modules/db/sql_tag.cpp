@@ -104,7 +104,7 @@ bool RunStatement(Interpreter& interp, SqlConnection& c, DATable& table, Attribu
 }  // namespace
 
 bool SqlTag(Interpreter& interp, const TagCall& call, Block& block, bool* singlePass) {
-  AttributeList attributes = *TagAttributes(interp, call);
+  AttributeList attributes = TagAttributes(interp, call);
   Variable* query = FindAttribute(attributes, "QUERY");
   if (query) BuildStatement(interp, *query);
   auto option = AttributeText(interp, attributes, "OPTION");
