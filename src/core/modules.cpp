@@ -43,14 +43,16 @@ ModuleTable::~ModuleTable() {
 }
 
 std::string ModulePath(Process& proc, std::string_view module) {
-  if (proc.modules.directory.empty()) proc.modules.directory = ExecutableDirectory();
-  return proc.modules.directory + "/kwl_" + std::string(module) + ".so";
+  if (proc.engine->modules.directory.empty())
+    proc.engine->modules.directory = ExecutableDirectory();
+  return proc.engine->modules.directory + "/kwl_" + std::string(module) + ".so";
 }
 
 const ModuleEntry* ModuleLoad(Process& proc, std::string_view module, std::string* error,
                               bool quiet) {
   std::string key(module);
-  if (auto found = proc.modules.loaded.find(key); found != proc.modules.loaded.end()) {
+  if (auto found = proc.engine->modules.loaded.find(key);
+      found != proc.engine->modules.loaded.end()) {
     return found->second.entry;
   }
   std::string path = ModulePath(proc, module);
@@ -70,13 +72,13 @@ const ModuleEntry* ModuleLoad(Process& proc, std::string_view module, std::strin
     return nullptr;
   }
   if (!quiet) Trace(proc, "Module %s loaded\n", path.c_str());
-  proc.modules.loaded[key] = LoadedModule{handle, entry};
+  proc.engine->modules.loaded[key] = LoadedModule{handle, entry};
   return entry;
 }
 
 void* ModuleSymbol(Process& proc, std::string_view module, const char* symbol, std::string* error) {
   if (!ModuleLoad(proc, module, error)) return nullptr;
-  void* found = dlsym(proc.modules.loaded[std::string(module)].handle, symbol);
+  void* found = dlsym(proc.engine->modules.loaded[std::string(module)].handle, symbol);
   if (!found && error) *error = "ERROR: Module " + std::string(module) + " has no " + symbol;
   return found;
 }
@@ -87,13 +89,13 @@ int ModuleLibraryVersion(Process& proc, std::string_view module) {
 }
 
 void ModulesRunEnd(Process& proc, Interpreter& interp) {
-  for (auto& [name, module] : proc.modules.loaded) {
+  for (auto& [name, module] : proc.engine->modules.loaded) {
     if (module.entry->runEnd) module.entry->runEnd(interp);
   }
 }
 
 void ModulesEnd(Process& proc) {
-  for (auto& [name, module] : proc.modules.loaded) {
+  for (auto& [name, module] : proc.engine->modules.loaded) {
     if (module.entry->processEnd) module.entry->processEnd();
   }
 }

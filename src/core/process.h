@@ -1,4 +1,6 @@
-// Process: every piece of process-wide state, in one record created by main.
+// Process: the state of one run over a request: scope stack, line counters,
+// nesting, trace, open files. What outlives the run is in the Engine, what
+// the run answers in the Request.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/engine.h"
 #include "core/file_table.h"
-#include "core/modules.h"
 #include "core/request.h"
 #include "core/scope.h"
 #include "core/variable.h"
@@ -60,9 +62,8 @@ struct Process final : TextLog {
 
   Request* request = &ProcessRequest();   // what the run answers
   std::FILE* out = ProcessRequest().out;  // headers and page text: the request's sink
-  uint64_t randomState = 0x853c49e6748fea9bULL;
-  ModuleTable modules;
-  FileTable files;  // streams opened by <FILE OPEN>, by handle
+  Engine* engine = &ProcessEngine();      // what outlives the run
+  FileTable files;                        // streams opened by <FILE OPEN>, by handle
   CellFormatter cellText = nullptr;
 };
 
@@ -87,7 +88,8 @@ inline long CurrentLine(const Process& proc) {
 }
 
 // Next pseudo-random number, 0..0x7fffffff.
-int32_t ProcessRandom(Process& proc);
-void ProcessSeedRandom(Process& proc, uint64_t seed);
+inline int32_t ProcessRandom(Process& proc) {
+  return EngineRandom(*proc.engine);
+}
 
 }  // namespace kwl

@@ -73,8 +73,8 @@ void StartUp(Process& proc, VariablePtr& sessionId) {
   proc.cellText = CellText;
   if (const char* ctype = Env(proc, "LC_CTYPE")) std::setlocale(LC_CTYPE, ctype);
   Trace(proc, "QMInit\n");
-  ProcessSeedRandom(proc,
-                    static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));
+  EngineSeedRandom(*proc.engine,
+                   static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid()));
   MemorySetLimit(memoryLimit);
 }
 

@@ -17,6 +17,7 @@
 namespace kwl::testing {
 
 struct PageRun {
+  Engine engine;
   Process proc;
   TagRegistry tags;
   PageCache pages;
@@ -25,6 +26,7 @@ struct PageRun {
   size_t size = 0;
 
   PageRun() {
+    proc.engine = &engine;
     RegisterAllTags(tags);
     BlockPush(proc.stack, BlockNew(proc.stack, "CONFIG", kBlockConfig));
     BlockPush(proc.stack, BlockNew(proc.stack, "SESSION", kBlockSession));

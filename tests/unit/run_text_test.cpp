@@ -53,7 +53,7 @@ TEST(RunText, KeptCommentsLineCountsAndCapture) {
 
 TEST(RunText, MissingModuleIsAReportedError) {
   PageRun run;
-  run.proc.modules.directory = "/nonexistent";
+  run.engine.modules.directory = "/nonexistent";
   EXPECT_EQ(run.Run("a<CONNECT NAME=x>b[$velerr$|$velerrmsg$]<CONNECT NAME=y>[$velerrmsg$]"),
             "ab[1|ERROR: Module db not available][ERROR: Module db not available]");
   EXPECT_EQ(run.tags.modulesFailed, std::vector<std::string>{"db"});
