@@ -44,14 +44,9 @@ CompiledText::Chunk& CompiledText::Cut(size_t pos, size_t at) {
   std::string_view piece;
   size_t end = NextChunk(text_, pos, &piece);
   const TagEntry* tag = MatchingTag(piece);
+  auto newlines = static_cast<uint32_t>(std::count(piece.begin(), piece.end(), '\n'));
   Chunk& chunk =
-      store_.emplace_back(Chunk{pos,
-                                end,
-                                tag ? tag->code : kTagNone,
-                                static_cast<uint32_t>(std::count(piece.begin(), piece.end(), '\n')),
-                                tag,
-                                {},
-                                {}});
+      store_.emplace_back(Chunk{pos, end, tag ? tag->code : kTagNone, newlines, tag, nullptr});
   order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), &chunk);
   next_ = at + 1;
   return chunk;
@@ -59,11 +54,12 @@ CompiledText::Chunk& CompiledText::Cut(size_t pos, size_t at) {
 
 const AttributeList& CompiledText::Attributes(TextLog& log, Chunk& chunk, int caseMode) {
   const int slot = caseMode == 0 ? 0 : 1;
-  std::string& messages = chunk.parseTrace[slot];
-  if (!chunk.parsed[slot]) {
+  if (!chunk.parsed) chunk.parsed = std::make_unique<Parsed>();
+  std::optional<AttributeList>& list = chunk.parsed->list[slot];
+  std::string& messages = chunk.parsed->trace[slot];
+  if (!list) {
     RecordingLog recorder(messages);
-    chunk.parsed[slot] =
-        ParseAttributes(recorder, text_.substr(chunk.begin, chunk.end - chunk.begin), caseMode);
+    list = ParseAttributes(recorder, text_.substr(chunk.begin, chunk.end - chunk.begin), caseMode);
   }
   if (!messages.empty() && log.Active()) {
     for (size_t from = 0; from < messages.size();) {
@@ -72,7 +68,7 @@ const AttributeList& CompiledText::Attributes(TextLog& log, Chunk& chunk, int ca
       from = stop + 1;
     }
   }
-  return *chunk.parsed[slot];
+  return *list;
 }
 
 }  // namespace kwl

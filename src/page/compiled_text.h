@@ -24,14 +24,19 @@ namespace kwl {
 // so a traced run takes the same path as any other.
 class CompiledText {
  public:
+  // What parsing a chunk's attributes gave, by case mode.
+  struct Parsed {
+    std::optional<AttributeList> list[2];
+    std::string trace[2];  // what the parse traced: messages, each ended by a zero byte
+  };
+  // Small, for a page may hold hundreds of thousands of elements.
   struct Chunk {
     size_t begin;
-    size_t end;           // the position behind the chunk
-    int code;             // its tag code (kTagNone for text and unknown elements)
-    uint32_t newlines;    // the line ends it holds
-    const TagEntry* tag;  // its entry in the tag table, for the trace
-    std::optional<AttributeList> parsed[2];  // by case mode, once asked for
-    std::string parseTrace[2];  // what parsing traced: messages, each ended by a zero byte
+    size_t end;                      // the position behind the chunk
+    int code;                        // its tag code (kTagNone for text and unknown elements)
+    uint32_t newlines;               // the line ends it holds
+    const TagEntry* tag;             // its entry in the tag table, for the trace
+    std::unique_ptr<Parsed> parsed;  // once a handler asks
   };
 
   // Owns its text.
@@ -52,8 +57,6 @@ class CompiledText {
   // The chunk's attributes, parsed the first time; what the parse traced is
   // written to `log` on every call while it is active.
   const AttributeList& Attributes(TextLog& log, Chunk& chunk, int caseMode);
-  // Bytes held, for the cache's budget.
-  size_t Footprint() const { return owned_.size() + store_.size() * sizeof(Chunk); }
 
  private:
   Chunk& Cut(size_t pos, size_t at);
