@@ -48,7 +48,8 @@ struct NetApi {
   // Waits up to `seconds` for data: above 0 ready, 0 nothing, -1 failure or no such handle.
   int (*waitReadable)(Interpreter& interp, int32_t handle, int seconds);
   // Appends one message to `buffer`: `timeout` seconds for its first bytes
-  // (0: none) and as long again for the rest.
+  // (0: none) and as long again for the rest; kTimeout when the handle
+  // names no connection.
   ReceiveResult (*receive)(Interpreter& interp, int32_t handle, int timeout, MessageEnd& end,
                            std::string& buffer);
   // Closes the connection; its handle names nothing afterwards.

@@ -100,13 +100,15 @@ bool ConnectWithin(Process& proc, int fd, const sockaddr_in& address, int timeou
   return true;
 }
 
-// Waits until more bytes can be read or `deadline` passes, one second at a time.
+// Waits until more bytes can be read or `deadline` passes: a second at a
+// time as the trace counts them, the last part of one up to the deadline.
 bool WaitForMore(Process& proc, TcpStream& stream, Clock::time_point deadline) {
   if (ReadableWithin(stream, std::chrono::nanoseconds(0)) > 0) return true;
-  while (Clock::now() < deadline) {
-    int ready = TcpWaitReadable(proc, stream, 1);
-    auto left = std::chrono::duration_cast<std::chrono::seconds>(deadline - Clock::now());
-    Trace(proc, "Timeout=%d\n", static_cast<int>(std::max<long>(0, left.count())));
+  for (auto left = deadline - Clock::now(); left.count() > 0; left = deadline - Clock::now()) {
+    int ready = left >= std::chrono::seconds(1) ? TcpWaitReadable(proc, stream, 1)
+                                                : ReadableWithin(stream, left);
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(deadline - Clock::now());
+    Trace(proc, "Timeout=%d\n", static_cast<int>(std::max<long>(0, seconds.count())));
     if (ready != 0) return ready > 0;
   }
   return false;
