@@ -53,7 +53,7 @@ PY
 db=$work/mariadb
 http_pid=""
 stop_servers() {
-  tests/db/stop-mariadb.sh "$db" >/dev/null 2>&1 || true
+  "$root/tests/db/stop-mariadb.sh" "$db" >/dev/null 2>&1 || true
   if [[ -n $http_pid ]]; then kill "$http_pid" 2>/dev/null || true; fi
 }
 trap stop_servers EXIT
