@@ -4,6 +4,7 @@
 #   loop   100,000 passes of a loop adding to a counter and appending to a string
 #   vars   10,000 variable references
 #   db     a 10,000-row SELECT rendered as an HTML table (MariaDB started here)
+#   http   100 fetches of a 100 KB document from a local lighttpd (started here)
 # Whole process runs, wall time, median; each round runs every command once in
 # turn (bench/runs.c). Checks first that both pages of a pair write the same
 # body (headers differ: php-cgi writes its own).
@@ -50,12 +51,35 @@ open(f"{work}/vars.php", "w").write("\n".join(php) + "\n")
 PY
 
 db=$work/mariadb
-trap 'tests/db/stop-mariadb.sh "$db" >/dev/null 2>&1 || true' EXIT
+http_pid=""
+stop_servers() {
+  "$root/tests/db/stop-mariadb.sh" "$db" >/dev/null 2>&1 || true
+  if [[ -n $http_pid ]]; then kill "$http_pid" 2>/dev/null || true; fi
+}
+trap stop_servers EXIT
 tests/db/start-mariadb.sh "$db" >/dev/null
 # shellcheck disable=SC1091
 source "$db/env"
 mariadb --no-defaults --socket="$KWL_DB_SOCKET" -u"$KWL_DB_USER" -p"$KWL_DB_PASSWORD" \
   "$KWL_DB_NAME" <"$pages/db_table.sql"
+
+# A static 100 KB document behind lighttpd, for the http pages.
+mkdir -p "$work/www"
+head -c 102400 /dev/zero | tr '\0' x >"$work/www/doc100k.html"
+KWL_BENCH_HTTP_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+export KWL_BENCH_HTTP_PORT
+cat >"$work/lighttpd.conf" <<CONF
+server.document-root = "$work/www"
+server.bind = "127.0.0.1"
+server.port = $KWL_BENCH_HTTP_PORT
+server.errorlog = "$work/lighttpd-error.log"
+CONF
+"$(command -v lighttpd || echo /usr/sbin/lighttpd)" -D -f "$work/lighttpd.conf" &
+http_pid=$!
+for _ in $(seq 1 100); do
+  curl -sf -o /dev/null "http://127.0.0.1:$KWL_BENCH_HTTP_PORT/doc100k.html" && break
+  sleep 0.05
+done
 
 cd "$work"
 # The body of a response: what follows the first empty line.
@@ -75,6 +99,7 @@ same_body hello "$pages/hello.kwl" "$pages/hello.php"
 same_body loop "$pages/loop.kwl" "$pages/loop.php"
 same_body vars vars.kwl vars.php
 same_body db "$pages/db_table.kwl" "$pages/db_table.php"
+same_body http "$pages/http_fetch.kwl" "$pages/http_fetch.php"
 
 rounds() { python3 -c "print(max(3, round($1 * $factor)))"; }
 measure() {  # name rounds: prints "name command median min failures" lines
@@ -87,6 +112,7 @@ measure() {  # name rounds: prints "name command median min failures" lines
   measure loop "$(rounds 20)" "$pages/loop.kwl" "$pages/loop.php"
   measure vars "$(rounds 100)" vars.kwl vars.php
   measure db "$(rounds 20)" "$pages/db_table.kwl" "$pages/db_table.php"
+  measure http "$(rounds 20)" "$pages/http_fetch.kwl" "$pages/http_fetch.php"
 } >results.txt
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)

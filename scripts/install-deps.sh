@@ -27,6 +27,8 @@ KWL_DEB_PACKAGES=(
   mariadb-server
   lighttpd
   curl
+  openssl
+  ca-certificates
 )
 
 if [[ "${KWL_SKIP_DEPS:-}" == 1 ]]; then
