@@ -34,11 +34,7 @@ TcpStream* NetState::Find(int32_t handle) {
 }
 
 NetState& NetStateOf(Interpreter& interp) {
-  auto it = interp.moduleState.find(kModuleName);
-  if (it == interp.moduleState.end()) {
-    it = interp.moduleState.emplace(std::string(kModuleName), std::make_shared<NetState>()).first;
-  }
-  return *static_cast<NetState*>(it->second.get());
+  return ModuleRunState<NetState>(interp, kModuleName);
 }
 
 int32_t NetConnect(Interpreter& interp, std::string_view host, int port, bool tls,

@@ -14,6 +14,7 @@
 namespace kwl {
 
 struct NetState {
+  explicit NetState(Interpreter&) {}
   TlsContext tls[2];  // without and with certificate checks, made on first use
   // Handles count up from 1 and are never given out twice in a run: a stale
   // or made-up handle finds nothing rather than another connection.
