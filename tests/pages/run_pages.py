@@ -4,71 +4,13 @@
 Usage: run_pages.py --kwl PATH [--filter SUBSTR] [--jobs N] [--timeout S]
                     [--keep] DIR_OR_FILE...
 
-Every *.kwlt file below the given directories is one test. Each runs in a
-fresh temporary directory, which is also the working directory of the run,
-with a minimal environment: PATH (the runner's), HOME and PWD (the temporary
-directory), LANG=C, TZ=UTC, plus the runner's own KWL_TEST_*, KWL_DB_* and
-sanitizer option variables. Nothing else of the caller's environment (such as
-REQUEST_METHOD or QUERY_STRING) reaches the page.
-
-A test file is a series of sections. A section starts with a line
-"--NAME--", or "--NAME-- argument" for the sections that take a file name.
-Only the names below start a section: any other "--WORD--" line (a
-multipart boundary, say) is text. The section's text is everything up to the
-next section line or the end of the file, without the one newline that ends it: a text that must end with a
-newline has an empty line before the next section line. Files are read as
-bytes (Latin-1 round trip), so pages may hold any byte.
-
-  --TEST--               one-line description (required)
-  --PAGE--               the page, written to page.kwl (required unless
-                         --ARGV-- is given)
-  --ARGS--               one line: the query string passed as the second
-                         command-line argument (passed even when empty)
-  --ARGV--               one line: the whole argument list, split like a
-                         shell would (replaces "page.kwl [ARGS]")
-  --ENV--                lines NAME=VALUE added to the environment; a line
-                         !NAME removes NAME (e.g. a CGI variable)
-  --STDIN--              bytes on standard input (default: /dev/null)
-  --CONF--               written to kwl.conf
-  --FILE-- rel/name      written to that file before the run (several)
-  --EXPECT--             exact expected standard output
-  --EXPECTF--            expected output with wildcards (see below)
-  --EXPECT-FILE-- name   exact content of a file after the run (several)
-  --EXPECTF-FILE-- name  same with wildcards
-  --EXPECT-NO-FILE-- name  the file must not exist after the run
-  --EXIT--               expected exit status (not checked by default)
-  --REQUIRES--           words, e.g. "mysql": skipped unless the runner's
-                         environment has KWL_TEST_MYSQL set (not empty, not 0)
-
-CGI mode (no command-line arguments; GATEWAY_INTERFACE=CGI/1.1,
-PATH_TRANSLATED and SCRIPT_FILENAME = <tmp>/page.kwl, DOCUMENT_ROOT=<tmp>)
-is chosen by any of:
-
-  --GET--       query string: REQUEST_METHOD=GET, QUERY_STRING
-  --POST--      url-encoded body on stdin: REQUEST_METHOD=POST,
-                CONTENT_TYPE=application/x-www-form-urlencoded, CONTENT_LENGTH
-  --POST_RAW--  first line "Content-Type: ...", the rest is the body, whose
-                line ends become CR LF; CONTENT_LENGTH is its byte length
-  --COOKIE--    HTTP_COOKIE (alone it means a GET without a query string)
-  --CGI--       (empty) a GET without QUERY_STRING
-
-File names in --EXPECT-FILE--, --EXPECTF-FILE-- and --EXPECT-NO-FILE-- may be
-glob patterns ("**" crosses directories); a pattern must match exactly one
-file (or none, for --EXPECT-NO-FILE--).
-
-The text {TMPDIR} in --ARGS--, --ARGV--, --ENV--, --CONF--, the expected
-outputs and expected files (names and contents) is replaced by the
-temporary directory's path.
-
-Wildcards of --EXPECTF--: %s one or more characters except newline, %S zero
-or more, %a one or more of anything, %A zero or more of anything, %d digits,
-%i signed integer, %x hex digits, %f float, %c one character, %w optional
-blanks, %e the path separator "/", %r...%r a regular expression, %% a
-literal %. Everything else matches literally.
-
-A run fails when it takes longer than the timeout (20 s), dies by a signal,
-leaves a core dump, or a sanitizer reports an error on standard error.
-The exit status is 1 when any test failed, 2 on a usage error.
+The file format, the sections and the wildcards are described in README.md
+("Page tests"). Each test runs in a fresh temporary directory with a clean
+environment; only the section names below start a section, so a multipart
+boundary such as "--XYZ--" stays text. A file name of an expected file may be
+a glob ("**" crosses directories) that must match exactly one file. A run
+fails on a timeout, a signal, a core dump or a sanitizer report. The exit
+status is 1 when any test failed, 2 on a usage error.
 """
 
 import argparse
