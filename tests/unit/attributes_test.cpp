@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_capture.h"
+#include "core/process.h"
 
 namespace kwl {
 namespace {
@@ -59,43 +59,19 @@ TEST(ParseAttributes, Chunks) {
   EXPECT_EQ(Parse("<node id=x Lang=y>", 0), (Attrs{"id=x", "Lang=y"}));
 }
 
-TEST(AttributeCache, OneParsePerTagTextAndTheSameAnswerAsTheParser) {
-  Process proc;
-  AttributeCache cache;
-  SharedAttributes first = cache.Get(proc, "<SET NAME=i EXPR=\"$i$+1\">");
-  EXPECT_EQ(Listed(*first), (Attrs{"NAME=i", "EXPR=$i$+1"}));
-  EXPECT_EQ(cache.Get(proc, "<SET NAME=i EXPR=\"$i$+1\">"), first);
-  // Texts that differ anywhere are different tags, even where the parses look alike.
-  EXPECT_EQ(Listed(*cache.Get(proc, "<SET NAME=i EXPR=\"$i$+2\">")),
-            (Attrs{"NAME=i", "EXPR=$i$+2"}));
-  EXPECT_EQ(Listed(*cache.Get(proc, "<set name=i expr=\"$i$+1\">")),
-            (Attrs{"NAME=i", "EXPR=$i$+1"}));
-  EXPECT_EQ(Listed(*cache.Get(proc, std::string_view("<X A=\"1\0\">", 10))), (Attrs{"A=1\0"s}));
-  EXPECT_EQ(Listed(*cache.Get(proc, "<X A=\"1\">")), (Attrs{"A=1"}));
-}
-
+// The cache starts afresh when it holds too many texts; a parse still held stays whole.
+// (That its answers are the parser's is checked by the scanner fuzzer.)
 TEST(AttributeCache, ManyTagTextsStartItAfreshWithoutLosingAHeldParse) {
   Process proc;
   AttributeCache cache;
   SharedAttributes held = cache.Get(proc, "<SET NAME=held VALUE=1>");
+  EXPECT_EQ(cache.Get(proc, "<SET NAME=held VALUE=1>"), held);
   for (int i = 0; i < 10000; ++i) {
     std::string tag =
         "<SET NAME=v" + std::to_string(i) + " VALUE=\"" + std::string(i % 300, 'x') + "\">";
     ASSERT_EQ(Listed(*cache.Get(proc, tag)), Listed(ParseAttributes(proc, tag))) << tag;
   }
   EXPECT_EQ(Listed(*held), (Attrs{"NAME=held", "VALUE=1"}));
-}
-
-TEST(AttributeCache, EveryParseIsTracedWhileTheTraceIsOn) {
-  testing::PageRun run;
-  AttributeCache cache;
-  cache.Get(run.proc, "<X A=1>");
-  testing::EnableTrace(run);
-  cache.Get(run.proc, "<X A=1>");
-  ParseAttributes(run.proc, "<X A=\"1\\n2\" B>");
-  EXPECT_EQ(testing::Output(run),
-            "PARSE: Param A Value 1\n"
-            "Special char \\n\nPARSE: Param A Value 1\n2\nPARSE: Param B Value \n");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -94,40 +94,6 @@ TEST(NextChunk, Cuts) {
   std::string_view chunk = "stale";
   EXPECT_EQ(NextChunk("ab", 2, &chunk), 2u);
   EXPECT_TRUE(chunk.empty());
-}
-
-// Every chunk the map gives is the chunk the scanner cuts there, with its
-// tag code and line ends, whether asked for in order, again or out of order.
-TEST(ChunkMap, GivesWhatTheScannerCuts) {
-  const std::string text =
-      "<HTML>a\nb<SET NAME=x VALUE=\"1\n>2\"><cond expr=\"1\">\n\n</COND><!-- c\n -->"
-      "<UNKNOWN a\nb>\\<WHILE EXPR=\"$i$ < 3\"></WHILE>\0<SQL"s;
-  ChunkMap map(text);
-  EXPECT_TRUE(map.Covers(text));
-  EXPECT_FALSE(map.Covers(std::string_view(text).substr(0, text.size() - 1)));
-  EXPECT_FALSE(map.Covers(std::string(text)));  // the same bytes elsewhere are another text
-  std::vector<size_t> starts;
-  for (size_t pos = 0; pos < text.size();) {
-    starts.push_back(pos);
-    std::string_view chunk;
-    size_t end = NextChunk(text, pos, &chunk);
-    for (int pass = 0; pass < 2; ++pass) {
-      const ChunkMap::Chunk& cut = map.At(pos);
-      EXPECT_EQ(cut.end, end) << pos;
-      EXPECT_EQ(cut.code, Code(chunk)) << chunk;
-      EXPECT_EQ(cut.newlines, static_cast<uint32_t>(std::count(chunk.begin(), chunk.end(), '\n')));
-    }
-    pos = end;
-  }
-  EXPECT_GT(starts.size(), 10u);
-  ChunkMap backwards(text);
-  for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
-    std::string_view chunk;
-    EXPECT_EQ(backwards.At(*it).end, NextChunk(text, *it, &chunk));
-  }
-  // A position inside a chunk is cut from there, as the scanner would.
-  std::string_view chunk;
-  EXPECT_EQ(map.At(1).end, NextChunk(text, 1, &chunk));
 }
 
 }  // namespace
