@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "interp/numeric.h"
-#include "trace_capture.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {
