@@ -17,16 +17,6 @@ std::unique_ptr<SqlConnection> Connect(Process& proc) {
                     DbEnv("KWL_DB_NAME"), testing::DbPort(), "");
 }
 
-TEST(SqlLimitClause, MaxRowsStartAndBoth) {
-  EXPECT_EQ(SqlLimitClause(10, 0), " LIMIT 10");
-  EXPECT_EQ(SqlLimitClause(10, 20), " LIMIT 20, 10");
-  // The server's own largest row count; a longer constant is a syntax error.
-  EXPECT_EQ(SqlLimitClause(0, 20), " LIMIT 20, 18446744073709551615");
-  EXPECT_EQ(SqlLimitClause(-5, 20), " LIMIT 20, 18446744073709551615");
-  EXPECT_EQ(SqlLimitClause(0, 0), "");
-  EXPECT_EQ(SqlLimitClause(0, -3), "");
-}
-
 // Substitution escapes with its own function; it must give the client's
 // bytes for every byte value on the connections the module opens.
 TEST(SqlEscape, SameBytesAsTheClientLibrary) {

@@ -4,71 +4,13 @@
 Usage: run_pages.py --kwl PATH [--filter SUBSTR] [--jobs N] [--timeout S]
                     [--keep] DIR_OR_FILE...
 
-Every *.kwlt file below the given directories is one test. Each runs in a
-fresh temporary directory, which is also the working directory of the run,
-with a minimal environment: PATH (the runner's), HOME and PWD (the temporary
-directory), LANG=C, TZ=UTC, plus the runner's own KWL_TEST_*, KWL_DB_* and
-sanitizer option variables. Nothing else of the caller's environment (such as
-REQUEST_METHOD or QUERY_STRING) reaches the page.
-
-A test file is a series of sections. A section starts with a line
-"--NAME--", or "--NAME-- argument" for the sections that take a file name.
-Only the names below start a section: any other "--WORD--" line (a
-multipart boundary, say) is text. The section's text is everything up to the
-next section line or the end of the file, without the one newline that ends it: a text that must end with a
-newline has an empty line before the next section line. Files are read as
-bytes (Latin-1 round trip), so pages may hold any byte.
-
-  --TEST--               one-line description (required)
-  --PAGE--               the page, written to page.kwl (required unless
-                         --ARGV-- is given)
-  --ARGS--               one line: the query string passed as the second
-                         command-line argument (passed even when empty)
-  --ARGV--               one line: the whole argument list, split like a
-                         shell would (replaces "page.kwl [ARGS]")
-  --ENV--                lines NAME=VALUE added to the environment; a line
-                         !NAME removes NAME (e.g. a CGI variable)
-  --STDIN--              bytes on standard input (default: /dev/null)
-  --CONF--               written to kwl.conf
-  --FILE-- rel/name      written to that file before the run (several)
-  --EXPECT--             exact expected standard output
-  --EXPECTF--            expected output with wildcards (see below)
-  --EXPECT-FILE-- name   exact content of a file after the run (several)
-  --EXPECTF-FILE-- name  same with wildcards
-  --EXPECT-NO-FILE-- name  the file must not exist after the run
-  --EXIT--               expected exit status (not checked by default)
-  --REQUIRES--           words, e.g. "mysql": skipped unless the runner's
-                         environment has KWL_TEST_MYSQL set (not empty, not 0)
-
-CGI mode (no command-line arguments; GATEWAY_INTERFACE=CGI/1.1,
-PATH_TRANSLATED and SCRIPT_FILENAME = <tmp>/page.kwl, DOCUMENT_ROOT=<tmp>)
-is chosen by any of:
-
-  --GET--       query string: REQUEST_METHOD=GET, QUERY_STRING
-  --POST--      url-encoded body on stdin: REQUEST_METHOD=POST,
-                CONTENT_TYPE=application/x-www-form-urlencoded, CONTENT_LENGTH
-  --POST_RAW--  first line "Content-Type: ...", the rest is the body, whose
-                line ends become CR LF; CONTENT_LENGTH is its byte length
-  --COOKIE--    HTTP_COOKIE (alone it means a GET without a query string)
-  --CGI--       (empty) a GET without QUERY_STRING
-
-File names in --EXPECT-FILE--, --EXPECTF-FILE-- and --EXPECT-NO-FILE-- may be
-glob patterns ("**" crosses directories); a pattern must match exactly one
-file (or none, for --EXPECT-NO-FILE--).
-
-The text {TMPDIR} in --ARGS--, --ARGV--, --ENV--, --CONF--, the expected
-outputs and expected files (names and contents) is replaced by the
-temporary directory's path.
-
-Wildcards of --EXPECTF--: %s one or more characters except newline, %S zero
-or more, %a one or more of anything, %A zero or more of anything, %d digits,
-%i signed integer, %x hex digits, %f float, %c one character, %w optional
-blanks, %e the path separator "/", %r...%r a regular expression, %% a
-literal %. Everything else matches literally.
-
-A run fails when it takes longer than the timeout (20 s), dies by a signal,
-leaves a core dump, or a sanitizer reports an error on standard error.
-The exit status is 1 when any test failed, 2 on a usage error.
+The file format, the sections and the wildcards are described in README.md
+("Page tests"). Each test runs in a fresh temporary directory with a clean
+environment; only the section names below start a section, so a multipart
+boundary such as "--XYZ--" stays text. A file name of an expected file may be
+a glob ("**" crosses directories) that must match exactly one file. A run
+fails on a timeout, a signal, a core dump or a sanitizer report. The exit
+status is 1 when any test failed, 2 on a usage error.
 """
 
 import argparse
@@ -86,25 +28,16 @@ import sys
 import tempfile
 
 ENC = "latin-1"  # bytes <-> str without loss
-
 SECTION_RE = re.compile(r"^--([A-Z][A-Z_]*(?:-[A-Z][A-Z_]*)*)--(?: (.*))?$")
-
-SINGLE_SECTIONS = {
-    "TEST", "PAGE", "ARGS", "ARGV", "ENV", "STDIN", "CONF", "EXPECT",
-    "EXPECTF", "EXIT", "REQUIRES", "GET", "POST", "POST_RAW", "COOKIE", "CGI",
-}
+SINGLE_SECTIONS = {"TEST", "PAGE", "ARGS", "ARGV", "ENV", "STDIN", "CONF", "EXPECT", "EXPECTF",
+                   "EXIT", "REQUIRES", "GET", "POST", "POST_RAW", "COOKIE", "CGI"}
 NAMED_SECTIONS = {"FILE", "EXPECT-FILE", "EXPECTF-FILE", "EXPECT-NO-FILE"}
 CGI_SECTIONS = ("GET", "POST", "POST_RAW", "COOKIE", "CGI")
-EXPECTATIONS = ("EXPECT", "EXPECTF", "EXIT", "EXPECT-FILE", "EXPECTF-FILE",
-                "EXPECT-NO-FILE")
-
 PASSTHROUGH_PREFIXES = ("KWL_TEST_", "KWL_DB_")
-PASSTHROUGH_NAMES = ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS",
-                     "ASAN_SYMBOLIZER_PATH", "LLVM_SYMBOLIZER_PATH")
-
+PASSTHROUGH_NAMES = ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "ASAN_SYMBOLIZER_PATH",
+                     "LLVM_SYMBOLIZER_PATH")
 SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
                    "SUMMARY: UndefinedBehaviorSanitizer", "runtime error: ")
-
 DEFAULT_TIMEOUT = 20.0
 
 
@@ -117,17 +50,13 @@ class PageTest:
     path: str
     sections: dict  # single sections: name -> text
     files: list  # (name, text) for --FILE--
-    expect_files: list  # (kind, name, text); kind in NAMED_SECTIONS minus FILE
-
-    @property
-    def title(self):
-        return self.sections.get("TEST", "")
-
-    def has(self, name):
-        return name in self.sections
+    expect_files: list  # (kind, name, text) for the other named sections
 
     def get(self, name, default=None):
         return self.sections.get(name, default)
+
+    def has(self, name):
+        return name in self.sections
 
     @property
     def cgi(self):
@@ -138,45 +67,20 @@ def split_lines(text):
     """Lines with their "\n"; only "\n" ends a line (str.splitlines() would
     also split at bytes such as \x85 or \x0c that pages may hold)."""
     pieces = text.split("\n")
-    lines = [p + "\n" for p in pieces[:-1]]
-    if pieces[-1]:
-        lines.append(pieces[-1])
-    return lines
+    return [p + "\n" for p in pieces[:-1]] + ([pieces[-1]] if pieces[-1] else [])
 
 
 def parse_test(text, path="<test>"):
     """Splits a test file's text (a str) into its sections."""
-    sections = {}
-    files = []
-    expect_files = []
-    current = None  # (name, argument, list of lines)
-    order = []
+    test = PageTest(path, {}, [], [])
+    current = None  # [name, argument, lines]
 
     def close():
         if current is None:
             return
         name, arg, lines = current
         body = "".join(lines)
-        if body.endswith("\n"):
-            body = body[:-1]
-        order.append((name, arg, body))
-
-    for line in split_lines(text):
-        match = SECTION_RE.match(line.rstrip("\r\n"))
-        # Only known names start a section, so that a multipart boundary
-        # such as "--XYZ--" stays in its body.
-        if match and match.group(1) in SINGLE_SECTIONS | NAMED_SECTIONS:
-            close()
-            current = (match.group(1), match.group(2), [])
-            continue
-        if current is None:
-            if line.strip():
-                raise TestFormatError("text before the first section")
-            continue
-        current[2].append(line)
-    close()
-
-    for name, arg, body in order:
+        body = body[:-1] if body.endswith("\n") else body
         if name in NAMED_SECTIONS:
             if not arg or not arg.strip():
                 raise TestFormatError(f"--{name}-- needs a file name")
@@ -184,60 +88,64 @@ def parse_test(text, path="<test>"):
             if name == "FILE":
                 if os.path.isabs(arg) or ".." in arg.split("/"):
                     raise TestFormatError(f"--FILE-- name must stay in the test directory: {arg}")
-                files.append((arg, body))
+                test.files.append((arg, body))
+            elif name == "EXPECT-NO-FILE" and body:
+                raise TestFormatError("--EXPECT-NO-FILE-- takes no text")
             else:
-                if name == "EXPECT-NO-FILE" and body:
-                    raise TestFormatError("--EXPECT-NO-FILE-- takes no text")
-                expect_files.append((name, arg, body))
+                test.expect_files.append((name, arg, body))
+        elif arg is not None:
+            raise TestFormatError(f"--{name}-- takes no argument")
+        elif name in test.sections:
+            raise TestFormatError(f"duplicate section --{name}--")
         else:
-            if arg is not None:
-                raise TestFormatError(f"--{name}-- takes no argument")
-            if name in sections:
-                raise TestFormatError(f"duplicate section --{name}--")
-            sections[name] = body
+            test.sections[name] = body
 
-    test = PageTest(path, sections, files, expect_files)
+    for line in split_lines(text):
+        match = SECTION_RE.match(line.rstrip("\r\n"))
+        if match and match.group(1) in SINGLE_SECTIONS | NAMED_SECTIONS:
+            close()
+            current = [match.group(1), match.group(2), []]
+        elif current is not None:
+            current[2].append(line)
+        elif line.strip():
+            raise TestFormatError("text before the first section")
+    close()
     validate(test)
     return test
 
 
 def validate(test):
     s = test.sections
-    if not s.get("TEST", "").strip():
-        raise TestFormatError("missing --TEST--")
-    if "PAGE" not in s and "ARGV" not in s:
-        raise TestFormatError("missing --PAGE--")
-    if "EXPECT" in s and "EXPECTF" in s:
-        raise TestFormatError("--EXPECT-- and --EXPECTF-- together")
-    if not any(e in s for e in EXPECTATIONS) and not test.expect_files:
-        raise TestFormatError("no expectation (--EXPECT--, --EXPECTF--, --EXPECT-FILE--, --EXIT--)")
-    if test.cgi and ("ARGS" in s or "ARGV" in s):
-        raise TestFormatError("command-line arguments in a CGI test")
-    bodies = [n for n in ("POST", "POST_RAW", "STDIN") if n in s]
-    if len(bodies) > 1:
-        raise TestFormatError("only one of --POST--, --POST_RAW--, --STDIN--")
-    if sum(n in s for n in ("GET", "POST", "POST_RAW", "CGI")) > 1:
-        raise TestFormatError("only one of --GET--, --POST--, --POST_RAW--, --CGI--")
-    if "CGI" in s and s["CGI"].strip():
-        raise TestFormatError("--CGI-- takes no text")
-    if "EXIT" in s and not re.fullmatch(r"\s*-?\d+\s*", s["EXIT"]):
-        raise TestFormatError("--EXIT-- must be an integer")
-    if "ARGS" in s and "\n" in s["ARGS"]:
-        raise TestFormatError("--ARGS-- must be one line")
+    rules = [
+        (not s.get("TEST", "").strip(), "missing --TEST--"),
+        ("PAGE" not in s and "ARGV" not in s, "missing --PAGE--"),
+        ("EXPECT" in s and "EXPECTF" in s, "--EXPECT-- and --EXPECTF-- together"),
+        (not ({"EXPECT", "EXPECTF", "EXIT"} & s.keys()) and not test.expect_files,
+         "no expectation (--EXPECT--, --EXPECTF--, --EXPECT-FILE--, --EXIT--)"),
+        (test.cgi and ("ARGS" in s or "ARGV" in s), "command-line arguments in a CGI test"),
+        (len({"POST", "POST_RAW", "STDIN"} & s.keys()) > 1,
+         "only one of --POST--, --POST_RAW--, --STDIN--"),
+        (len({"GET", "POST", "POST_RAW", "CGI"} & s.keys()) > 1,
+         "only one of --GET--, --POST--, --POST_RAW--, --CGI--"),
+        (s.get("CGI", "").strip(), "--CGI-- takes no text"),
+        ("EXIT" in s and not re.fullmatch(r"\s*-?\d+\s*", s["EXIT"]), "--EXIT-- must be an integer"),
+        ("\n" in s.get("ARGS", ""), "--ARGS-- must be one line"),
+    ]
+    for broken, message in rules:
+        if broken:
+            raise TestFormatError(message)
     if "POST_RAW" in s:
         split_post_raw(s["POST_RAW"])
     patterns = [s["EXPECTF"]] if "EXPECTF" in s else []
-    patterns += [text for kind, _, text in test.expect_files if kind == "EXPECTF-FILE"]
-    for pattern in patterns:
+    for pattern in patterns + [t for kind, _, t in test.expect_files if kind == "EXPECTF-FILE"]:
         try:
             expectf_regex(pattern)
         except re.error as e:
             raise TestFormatError(f"bad %r...%r expression: {e}")
     for line in split_lines(s.get("ENV", "")):
         line = line.rstrip("\n")
-        if not line.strip() or line.startswith("!"):
-            continue
-        if "=" not in line or not line.partition("=")[0] or "\0" in line:
+        if line.strip() and not line.startswith("!") and (
+                not line.partition("=")[0] or "=" not in line or "\0" in line):
             raise TestFormatError(f"--ENV-- line is not NAME=VALUE: {line}")
 
 
@@ -247,50 +155,32 @@ def split_post_raw(text):
     name, colon, value = first.partition(":")
     if not colon or name.strip().lower() != "content-type":
         raise TestFormatError("--POST_RAW-- must begin with a Content-Type: line")
-    body = rest.replace("\r\n", "\n").replace("\n", "\r\n")
-    return value.strip(), body.encode(ENC)
+    return value.strip(), rest.replace("\r\n", "\n").replace("\n", "\r\n").encode(ENC)
 
 
-# --- EXPECTF ------------------------------------------------------------
-
-WILDCARDS = {
-    "s": r"[^\r\n]+",
-    "S": r"[^\r\n]*",
-    "a": r".+",
-    "A": r".*",
-    "d": r"\d+",
-    "i": r"[+-]?\d+",
-    "x": r"[0-9a-fA-F]+",
-    "f": r"[+-]?\.?\d+\.?\d*(?:[Ee][+-]?\d+)?",
-    "c": r".",
-    "w": r"\s*",
-    "e": re.escape("/"),
-    "%": "%",
-}
+WILDCARDS = {"s": r"[^\r\n]+", "S": r"[^\r\n]*", "a": r".+", "A": r".*", "d": r"\d+",
+             "i": r"[+-]?\d+", "x": r"[0-9a-fA-F]+", "f": r"[+-]?\.?\d+\.?\d*(?:[Ee][+-]?\d+)?",
+             "c": r".", "w": r"\s*", "e": "/", "%": "%"}
 
 
 def expectf_regex(pattern):
     """Turns an --EXPECTF-- text into a compiled regular expression."""
     out = []
     i = 0
-    n = len(pattern)
-    while i < n:
-        ch = pattern[i]
-        if ch == "%" and i + 1 < n:
-            code = pattern[i + 1]
-            if code == "r":
-                end = pattern.find("%r", i + 2)
-                if end < 0:
-                    raise TestFormatError("%r without closing %r")
-                out.append("(?:" + pattern[i + 2:end] + ")")
-                i = end + 2
-                continue
-            if code in WILDCARDS:
-                out.append(WILDCARDS[code])
-                i += 2
-                continue
-        out.append(re.escape(ch))
-        i += 1
+    while i < len(pattern):
+        code = pattern[i + 1] if pattern[i] == "%" and i + 1 < len(pattern) else None
+        if code == "r":
+            end = pattern.find("%r", i + 2)
+            if end < 0:
+                raise TestFormatError("%r without closing %r")
+            out.append("(?:" + pattern[i + 2:end] + ")")
+            i = end + 2
+        elif code in WILDCARDS:
+            out.append(WILDCARDS[code])
+            i += 2
+        else:
+            out.append(re.escape(pattern[i]))
+            i += 1
     return re.compile("".join(out), re.DOTALL)
 
 
@@ -298,51 +188,28 @@ def expectf_match(pattern, actual):
     return expectf_regex(pattern).fullmatch(actual) is not None
 
 
-# --- diffs --------------------------------------------------------------
-
-def show_line(line):
-    """One diff line, with non-printable bytes shown as in repr()."""
-    body = line[:-1] if line.endswith("\n") else line
-    if all(" " <= c <= "~" or c == "\t" for c in body):
-        shown = body
-    else:
-        shown = repr(body.encode(ENC))
-    if not line.endswith("\n"):
-        shown += "  (no newline at end)"
-    return shown
-
-
-def align_expectf(pattern, actual):
-    """Replaces the pattern lines that match their actual line, so a diff
-    shows only the lines that really differ."""
-    plines = split_lines(pattern)
-    alines = split_lines(actual)
-    result = []
-    for i, p in enumerate(plines):
-        if i < len(alines):
+def make_diff(expected, actual, label="output", expectf=False):
+    """A unified diff; with expectf, pattern lines that match their actual
+    line are shown as that line, so that only real differences remain."""
+    exp, act = split_lines(expected), split_lines(actual)
+    if expectf:
+        for i, line in enumerate(exp[:len(act)]):
             try:
-                if expectf_regex(p).fullmatch(alines[i]):
-                    result.append(alines[i])
-                    continue
+                if expectf_regex(line).fullmatch(act[i]):
+                    exp[i] = act[i]
             except (re.error, TestFormatError):
                 pass
-        result.append(p)
-    return "".join(result)
-
-
-def make_diff(expected, actual, label="output"):
-    exp = split_lines(expected)
-    act = split_lines(actual)
-    lines = []
-    for d in difflib.unified_diff(exp, act, f"expected {label}", f"actual {label}", lineterm="", n=3):
+    out = []
+    for d in difflib.unified_diff(exp, act, f"expected {label}", f"actual {label}", lineterm=""):
         if d.startswith(("---", "+++", "@@")):
-            lines.append(d.rstrip("\n"))
-        else:
-            lines.append(d[0] + show_line(d[1:]))
-    return "\n".join(lines)
+            out.append(d.rstrip("\n"))
+            continue
+        body = d[1:].removesuffix("\n")
+        if not all(" " <= c <= "~" or c == "\t" for c in body):
+            body = repr(body.encode(ENC))
+        out.append(d[0] + body + ("" if d.endswith("\n") else "  (no newline at end)"))
+    return "\n".join(out)
 
-
-# --- running ------------------------------------------------------------
 
 @dataclasses.dataclass
 class Result:
@@ -353,62 +220,32 @@ class Result:
     tmpdir: str = ""
 
 
-def requirement_missing(test, environ):
-    for word in re.split(r"[\s,]+", test.get("REQUIRES", "").strip()):
-        if not word:
-            continue
-        value = environ.get("KWL_TEST_" + word.upper(), "")
-        if value in ("", "0"):
-            return word
-    return None
-
-
-def substitute(text, tmpdir):
-    return text.replace("{TMPDIR}", tmpdir)
-
-
 def build_env(test, tmpdir, environ):
-    env = {
-        "PATH": environ.get("PATH", "/usr/local/bin:/usr/bin:/bin"),
-        "HOME": tmpdir,
-        "LANG": "C",
-        "TZ": "UTC",
-        "PWD": tmpdir,
-    }
-    for name, value in environ.items():
-        if name.startswith(PASSTHROUGH_PREFIXES) or name in PASSTHROUGH_NAMES:
-            env[name] = value
+    env = {"PATH": environ.get("PATH", "/usr/local/bin:/usr/bin:/bin"), "HOME": tmpdir,
+           "LANG": "C", "TZ": "UTC", "PWD": tmpdir}
+    env.update({name: value for name, value in environ.items()
+                if name.startswith(PASSTHROUGH_PREFIXES) or name in PASSTHROUGH_NAMES})
     stdin = None
     if test.cgi:
         page = os.path.join(tmpdir, "page.kwl")
-        env.update({
-            "GATEWAY_INTERFACE": "CGI/1.1",
-            "DOCUMENT_ROOT": tmpdir,
-            "PATH_TRANSLATED": page,
-            "SCRIPT_FILENAME": page,
-            "REQUEST_METHOD": "GET",
-        })
+        env.update({"GATEWAY_INTERFACE": "CGI/1.1", "DOCUMENT_ROOT": tmpdir,
+                    "PATH_TRANSLATED": page, "SCRIPT_FILENAME": page, "REQUEST_METHOD": "GET"})
         if test.has("GET"):
             env["QUERY_STRING"] = test.get("GET")
-        elif test.has("POST"):
-            stdin = test.get("POST").encode(ENC)
-            env["REQUEST_METHOD"] = "POST"
-            env["CONTENT_TYPE"] = "application/x-www-form-urlencoded"
-            env["CONTENT_LENGTH"] = str(len(stdin))
-        elif test.has("POST_RAW"):
-            ctype, stdin = split_post_raw(test.get("POST_RAW"))
-            env["REQUEST_METHOD"] = "POST"
-            env["CONTENT_TYPE"] = ctype
-            env["CONTENT_LENGTH"] = str(len(stdin))
+        elif test.has("POST") or test.has("POST_RAW"):
+            if test.has("POST"):
+                ctype, stdin = "application/x-www-form-urlencoded", test.get("POST").encode(ENC)
+            else:
+                ctype, stdin = split_post_raw(test.get("POST_RAW"))
+            env.update({"REQUEST_METHOD": "POST", "CONTENT_TYPE": ctype,
+                        "CONTENT_LENGTH": str(len(stdin))})
         if test.has("COOKIE"):
             env["HTTP_COOKIE"] = test.get("COOKIE")
-    for line in split_lines(substitute(test.get("ENV", ""), tmpdir)):
+    for line in split_lines(test.get("ENV", "").replace("{TMPDIR}", tmpdir)):
         line = line.rstrip("\n")
-        if not line.strip():
-            continue
         if line.startswith("!"):
             env.pop(line[1:].strip(), None)
-        else:
+        elif line.strip():
             name, _, value = line.partition("=")
             env[name] = value
     if test.has("STDIN"):
@@ -418,13 +255,11 @@ def build_env(test, tmpdir, environ):
 
 def build_argv(kwl, test, tmpdir):
     if test.has("ARGV"):
-        return [kwl] + shlex.split(substitute(test.get("ARGV"), tmpdir))
+        return [kwl] + shlex.split(test.get("ARGV").replace("{TMPDIR}", tmpdir))
     if test.cgi:
         return [kwl]
-    argv = [kwl, "page.kwl"]
-    if test.has("ARGS"):
-        argv.append(substitute(test.get("ARGS"), tmpdir))
-    return argv
+    args = [test.get("ARGS").replace("{TMPDIR}", tmpdir)] if test.has("ARGS") else []
+    return [kwl, "page.kwl"] + args
 
 
 def write_file(root, name, text):
@@ -432,15 +267,6 @@ def write_file(root, name, text):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(text.encode(ENC))
-
-
-def prepare(test, tmpdir):
-    if test.has("PAGE"):
-        write_file(tmpdir, "page.kwl", test.get("PAGE"))
-    if test.has("CONF"):
-        write_file(tmpdir, "kwl.conf", substitute(test.get("CONF"), tmpdir))
-    for name, text in test.files:
-        write_file(tmpdir, name, text)
 
 
 def execute(argv, env, stdin, cwd, timeout):
@@ -462,90 +288,76 @@ def execute(argv, env, stdin, cwd, timeout):
         return proc.returncode, out, err, True
 
 
-def find_cores(tmpdir):
-    cores = []
-    for dirpath, _, names in os.walk(tmpdir):
-        for name in names:
-            if name == "core" or re.fullmatch(r"core\.\d+", name):
-                cores.append(os.path.relpath(os.path.join(dirpath, name), tmpdir))
-    return cores
-
-
-def signal_name(number):
-    try:
-        return signal.Signals(number).name
-    except ValueError:
-        return f"signal {number}"
-
-
 def check_output(test, actual, tmpdir, messages):
     if test.has("EXPECT"):
-        expected = substitute(test.get("EXPECT"), tmpdir)
+        expected = test.get("EXPECT").replace("{TMPDIR}", tmpdir)
         if actual != expected:
             messages.append("standard output differs:\n" + make_diff(expected, actual))
     elif test.has("EXPECTF"):
-        pattern = substitute(test.get("EXPECTF"), tmpdir)
+        pattern = test.get("EXPECTF").replace("{TMPDIR}", tmpdir)
         if not expectf_match(pattern, actual):
             messages.append("standard output does not match --EXPECTF--:\n"
-                            + make_diff(align_expectf(pattern, actual), actual))
-
-
-def resolve_expected_file(tmpdir, name):
-    if not any(c in name for c in "*?["):
-        path = os.path.join(tmpdir, name)
-        return [path] if os.path.lexists(path) else []
-    return sorted(glob.glob(os.path.join(glob.escape(tmpdir), name), recursive=True))
+                            + make_diff(pattern, actual, expectf=True))
 
 
 def check_files(test, tmpdir, messages):
     for kind, name, text in test.expect_files:
-        name = substitute(name, tmpdir)
-        found = resolve_expected_file(tmpdir, name)
+        name = name.replace("{TMPDIR}", tmpdir)
+        if any(c in name for c in "*?["):
+            found = sorted(glob.glob(os.path.join(glob.escape(tmpdir), name), recursive=True))
+        else:
+            found = [p for p in [os.path.join(tmpdir, name)] if os.path.lexists(p)]
+        shown = [os.path.relpath(p, tmpdir) for p in found]
         if kind == "EXPECT-NO-FILE":
             if found:
-                rel = ", ".join(os.path.relpath(p, tmpdir) for p in found)
-                messages.append(f"file {name} should not exist, found: {rel}")
-            continue
-        if len(found) != 1:
+                messages.append(f"file {name} should not exist, found: {', '.join(shown)}")
+        elif len(found) != 1:
             messages.append(f"file {name}: expected one file, found {len(found)}"
-                            + "".join("\n  " + os.path.relpath(p, tmpdir) for p in found))
-            continue
-        if not os.path.isfile(found[0]):
+                            + "".join("\n  " + p for p in shown))
+        elif not os.path.isfile(found[0]):
             messages.append(f"file {name} is not a regular file")
-            continue
-        with open(found[0], "rb") as f:
-            actual = f.read().decode(ENC)
-        expected = substitute(text, tmpdir)
-        if kind == "EXPECT-FILE":
-            if actual != expected:
+        else:
+            with open(found[0], "rb") as f:
+                actual = f.read().decode(ENC)
+            expected = text.replace("{TMPDIR}", tmpdir)
+            if kind == "EXPECT-FILE" and actual != expected:
                 messages.append(f"file {name} differs:\n" + make_diff(expected, actual, name))
-        elif not expectf_match(expected, actual):
-            messages.append(f"file {name} does not match:\n"
-                            + make_diff(align_expectf(expected, actual), actual, name))
+            elif kind == "EXPECTF-FILE" and not expectf_match(expected, actual):
+                messages.append(f"file {name} does not match:\n"
+                                + make_diff(expected, actual, name, expectf=True))
 
 
 def run_test(test, kwl, timeout=DEFAULT_TIMEOUT, keep=False, environ=None):
     """Runs one parsed test and returns its Result."""
     environ = os.environ if environ is None else environ
-    result = Result(test.path, "PASS", test.title)
-    missing = requirement_missing(test, environ)
-    if missing:
-        result.status = "SKIP"
-        result.messages.append(f"needs KWL_TEST_{missing.upper()}")
-        return result
+    result = Result(test.path, "PASS", test.get("TEST", ""))
+    for word in re.split(r"[\s,]+", test.get("REQUIRES", "").strip()):
+        if word and environ.get("KWL_TEST_" + word.upper(), "") in ("", "0"):
+            result.status = "SKIP"
+            result.messages.append(f"needs KWL_TEST_{word.upper()}")
+            return result
     tmpdir = os.path.realpath(tempfile.mkdtemp(prefix="kwlt-"))
+    messages = result.messages
     try:
-        prepare(test, tmpdir)
+        if test.has("PAGE"):
+            write_file(tmpdir, "page.kwl", test.get("PAGE"))
+        if test.has("CONF"):
+            write_file(tmpdir, "kwl.conf", test.get("CONF").replace("{TMPDIR}", tmpdir))
+        for name, text in test.files:
+            write_file(tmpdir, name, text)
         env, stdin = build_env(test, tmpdir, environ)
-        argv = build_argv(kwl, test, tmpdir)
-        code, out, err, timed_out = execute(argv, env, stdin, tmpdir, timeout)
-        messages = result.messages
+        code, out, err, timed_out = execute(build_argv(kwl, test, tmpdir), env, stdin, tmpdir,
+                                            timeout)
         stderr = err.decode(ENC)
         if timed_out:
             messages.append(f"timed out after {timeout:g} s")
         elif code < 0:
-            messages.append(f"killed by {signal_name(-code)}")
-        cores = find_cores(tmpdir)
+            try:
+                messages.append(f"killed by {signal.Signals(-code).name}")
+            except ValueError:
+                messages.append(f"killed by signal {-code}")
+        cores = [os.path.relpath(os.path.join(d, n), tmpdir) for d, _, names in os.walk(tmpdir)
+                 for n in names if re.fullmatch(r"core(\.\d+)?", n)]
         if cores:
             messages.append("wrote a core dump: " + ", ".join(cores))
         if any(mark in stderr for mark in SANITIZER_MARKS):
@@ -561,7 +373,7 @@ def run_test(test, kwl, timeout=DEFAULT_TIMEOUT, keep=False, environ=None):
                 messages.append("standard error:\n" + tail.rstrip("\n"))
     except (OSError, ValueError) as e:
         result.status = "FAIL"
-        result.messages.append(f"could not run {kwl}: {e}")
+        messages.append(f"could not run {kwl}: {e}")
     finally:
         if keep:
             result.tmpdir = tmpdir
@@ -574,40 +386,29 @@ def load_and_run(path, kwl, timeout, keep):
     try:
         with open(path, "rb") as f:
             test = parse_test(f.read().decode(ENC), path)
-    except (OSError, TestFormatError) as e:
-        return Result(path, "FAIL", "", [f"malformed test: {e}"])
-    try:
         return run_test(test, kwl, timeout, keep)
-    except (TestFormatError, re.error) as e:
-        return Result(path, "FAIL", test.title, [f"malformed test: {e}"])
+    except (OSError, TestFormatError, re.error) as e:
+        return Result(path, "FAIL", "", [f"malformed test: {e}"])
 
 
 def find_tests(paths, substr=None):
-    found = []
+    found = set()
     for p in paths:
         if os.path.isfile(p):
-            found.append(p)
-            continue
-        for dirpath, dirnames, names in os.walk(p):
-            dirnames.sort()
-            found.extend(os.path.join(dirpath, n) for n in names if n.endswith(".kwlt"))
-    found = sorted(set(found))
-    if substr:
-        found = [f for f in found if substr in f]
-    return found
+            found.add(p)
+        for dirpath, _, names in os.walk(p):
+            found.update(os.path.join(dirpath, n) for n in names if n.endswith(".kwlt"))
+    return sorted(f for f in found if not substr or substr in f)
 
 
 def format_result(r):
-    line = f"{r.status} {r.path}"
-    if r.title:
-        line += f"  [{r.title}]"
+    line = f"{r.status} {r.path}" + (f"  [{r.title}]" if r.title else "")
     if r.status == "SKIP" and r.messages:
         line += f"  ({r.messages[0]})"
     if r.tmpdir:
         line += f"  (kept in {r.tmpdir})"
     if r.status == "FAIL":
-        for m in r.messages:
-            line += "\n" + "\n".join("    " + l for l in m.split("\n"))
+        line += "".join("\n    " + l for m in r.messages for l in m.split("\n"))
     return line
 
 
@@ -626,10 +427,10 @@ def main(argv=None):
     if not os.access(kwl, os.X_OK):
         print(f"run_pages: {args.kwl} is not an executable", file=sys.stderr)
         return 2
-    for p in args.paths:
-        if not os.path.exists(p):
-            print(f"run_pages: {p} does not exist", file=sys.stderr)
-            return 2
+    missing = [p for p in args.paths if not os.path.exists(p)]
+    if missing:
+        print(f"run_pages: {missing[0]} does not exist", file=sys.stderr)
+        return 2
     tests = find_tests(args.paths, args.filter)
     if not tests:
         print("run_pages: warning: no page tests found")
@@ -637,16 +438,13 @@ def main(argv=None):
     counts = {"PASS": 0, "FAIL": 0, "SKIP": 0}
     failed = []
     with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
-        results = pool.map(lambda t: load_and_run(t, kwl, args.timeout, args.keep), tests)
-        for r in results:
+        for r in pool.map(lambda t: load_and_run(t, kwl, args.timeout, args.keep), tests):
             counts[r.status] += 1
             if r.status == "FAIL":
                 failed.append(r.path)
             print(format_result(r), flush=True)
     if failed:
-        print("\nFailed tests:")
-        for f in failed:
-            print("  " + f)
+        print("\nFailed tests:\n" + "\n".join("  " + f for f in failed))
     print(f"pages: {counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
     return 1 if failed else 0
 

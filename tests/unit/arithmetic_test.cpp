@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "interp/numeric.h"
-#include "trace_capture.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {
@@ -159,22 +159,6 @@ TEST(Arithmetic, LongOperandsChainsAndNesting) {
   EvalInteger(run.interp, std::string(kMaxArithDepth + 1, '(') + "7", &error);
   EXPECT_TRUE(error);
   EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR IN EXPR");
-}
-
-TEST(Arithmetic, TraceLines) {
-  PageRun run;
-  testing::EnableTrace(run);
-  bool error = false;
-  EvalInteger(run.interp, "7%3", &error);
-  EvalNumber(run.interp, "7.5%2", &error);
-  EvalNumber(run.interp, "*2", &error);
-  EvalNumber(run.interp, "1)+2", &error);
-  EXPECT_EQ(Output(run),
-            "7 MOD 3 = 1\n"
-            " 1.500000\n"
-            "EXPR CALC ERR\n"
-            "KWLERR=1 ERROR IN EXPR\n"
-            ")+2\n");
 }
 
 TEST(NumericText, ExpressionsOverDecimalLiterals) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_capture.h"
+#include "core/process.h"
 
 namespace kwl {
 namespace {

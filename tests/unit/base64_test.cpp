@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "trace_capture.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "trace_capture.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "interp_fixture.h"
 #include "tags/accents.h"
-#include "trace_capture.h"
 
 namespace kwl {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "interp_fixture.h"
 #include "page/page_cache.h"
 #include "page/scanner.h"
-#include "trace_capture.h"
 
 namespace kwl {
 namespace {

@@ -5,12 +5,11 @@
 #include <string>
 
 #include "interp/like_match.h"
-#include "trace_capture.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {
 
-using testing::Output;
 using testing::PageRun;
 
 // Each condition with x = 7, e empty and s = abc.
@@ -139,23 +138,6 @@ TEST(Condition, OperandsAreCutAt2047CharactersAndChainsMayBeLong) {
   EXPECT_FALSE(EvalCondition(run.interp, ors + "1=2"));
   EXPECT_TRUE(EvalCondition(run.interp, ands + "1=1"));
   EXPECT_FALSE(EvalCondition(run.interp, ands + "1=2"));
-}
-
-TEST(Condition, TraceLines) {
-  PageRun run;
-  testing::EnableTrace(run);
-  EXPECT_FALSE(EvalCondition(run.interp, "1=2 OR 3 > 2 AND a"));
-  EXPECT_FALSE(LikeMatch(run.interp, "ababab", "a%ab"));
-  EXPECT_EQ(Output(run),
-            "EXPR 1=2  (1,2) RESULT: false\n"
-            "EXPR 3 > 2  (3,2) RESULT: true\n"
-            "EXPR a RESULT: false\n"
-            "EXPR 3 > 2 AND a RESULT: false\n"
-            "EXPR 1=2 OR 3 > 2 AND a RESULT: false\n"
-            "TEST 'ababab' = 'a%ab' sur 1 car\n"
-            "CHERCHE 'ab' DANS 'babab'\n"
-            "FIN TEST 'abab' = 'ab'\n"
-            "RESTE 'ab'\n");
 }
 
 }  // namespace

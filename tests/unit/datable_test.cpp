@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_capture.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "trace_capture.h"
+#include "interp_fixture.h"
 
 namespace kwl {
 namespace {
@@ -103,18 +103,6 @@ TEST(Dates, LongPicturesAndHugeFields) {
   std::tm before = tm;
   EXPECT_EQ(DateRead(page.proc, "99999999999/99999999999/99999999999", tm), 1);
   EXPECT_EQ(mktime(&tm), mktime(&before));
-}
-
-TEST(Dates, Trace) {
-  testing::TracedRun page;
-  std::tm tm{};
-  EXPECT_EQ(DateRead(page.proc, "31/02/2024 1:2:3", tm), 0);
-  EXPECT_EQ(page.TakeTrace(), "FR 31/2/2024 1:2:3mktime 2/3/2024 1:2:3\n");
-  EXPECT_EQ(DateRead(page.proc, "::", tm), 1);
-  EXPECT_EQ(page.TakeTrace(), "ISO Can't convert :: into date\n");
-  std::string out;
-  EXPECT_EQ(DateWrite(page.proc, "dd-t", kLangEnglish, tm, out), 1);
-  EXPECT_EQ(page.TakeTrace(), "DATETIME ERROR = SYNTAX in t\n");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// A page run in a test: Process, Interpreter with the page variables, and captured output.
+// A page run in a test: Process, Interpreter with the page variables, and captured output;
+// a traced run writes its trace lines into that output.
 #pragma once
 
 #include <pthread.h>
@@ -63,5 +64,32 @@ inline void OnLargeStack(const std::function<void()>& fn) {
   pthread_join(thread, nullptr);
   pthread_attr_destroy(&attr);
 }
+
+// Trace level 4 writes trace lines to the run's standard output.
+inline void EnableTrace(PageRun& run) {
+  run.proc.debugOwned = VarNew("veldebug");
+  run.proc.debug = run.proc.debugOwned.get();
+  VarSetInt(*run.proc.debug, 4);
+}
+
+inline std::string Output(PageRun& run) {
+  std::fflush(run.proc.out);
+  return std::string(run.buffer, run.size);
+}
+
+// A traced run for the codec units.
+struct TracedRun : PageRun {
+  size_t taken = 0;
+  TracedRun() { EnableTrace(*this); }
+  void SetCharset(const char* name) { VarSet(*interp.charset, name); }
+  int Err() { return VarInt(*interp.err); }
+  std::string ErrMsg() { return VarText(*interp.errmsg); }
+  // What the trace wrote since the last call.
+  std::string TakeTrace() {
+    std::string text = Output(*this).substr(taken);
+    taken = size;
+    return text;
+  }
+};
 
 }  // namespace kwl::testing

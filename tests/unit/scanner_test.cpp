@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 

@@ -32,28 +32,6 @@ TEST(Substitute, SubstringsCountCharactersByCharset) {
   EXPECT_EQ(Sub(run, "$bad(1,9)$"), "\xA9\xA9\xC3");
 }
 
-TEST(Substitute, IndexesAndNameMode) {
-  PageRun run;
-  run.Set("i", "2");
-  run.Set("tok2", "second");
-  run.Set("tok2x", "suffixed");
-  run.Set("row2", "r");
-  run.Set("j", "x");
-  EXPECT_EQ(Sub(run, "$tok[i]$ $tok[i]x$ $tok[i]$$"), "second suffixed second");
-  EXPECT_EQ(Sub(run, "$tok[i] rest"), "second rest");
-  // A result block answers numeric names with its columns.
-  auto block = BlockNew(run.proc.stack, "SQL", kBlockData);
-  DAAddColumn(block->rows, "Price", 2, 10);
-  DAAddColumn(block->rows, "Name", 2, 10);
-  DAAppendItem(block->rows, "12", 0);
-  DAAppendItem(block->rows, "pen", 0);
-  size_t pushed = BlockPush(run.proc.stack, std::move(block));
-  run.Set("price", "global");
-  EXPECT_EQ(Sub(run, "$1$ $2$ $#1$ $#2$ $Price$ $price$ $3$"), "12 pen Price Name 12 global ");
-  BlockPop(run.proc.stack, pushed);
-  EXPECT_EQ(Sub(run, "$Price$|$price$"), "|global");
-}
-
 TEST(Substitute, ResubstitutionIsBounded) {
   PageRun run;
   run.Set("user", "Bob");
