@@ -15,6 +15,8 @@ KWL_DEB_PACKAGES=(
   clang
   clang-format
   libclang-rt-14-dev
+  # the FastCGI front end (linked in)
+  libfcgi-dev
   # libraries of the loadable modules
   libssl-dev
   libmariadb-dev

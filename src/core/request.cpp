@@ -1,5 +1,7 @@
 #include "core/request.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace kwl {
@@ -14,6 +16,17 @@ const char* Request::Env(std::string_view name) const {
 void Request::SetEnv(std::string_view name, std::string_view value) {
   own_ = true;
   env_[std::string(name)] = std::string(value);
+}
+
+std::vector<std::string> Request::Environment() const {
+  std::vector<std::string> list;
+  if (!own_) {
+    for (char** entry = environ; *entry; ++entry) list.emplace_back(*entry);
+    return list;
+  }
+  list.reserve(env_.size());
+  for (const auto& [name, value] : env_) list.push_back(name + "=" + value);
+  return list;
 }
 
 Request& ProcessRequest() {

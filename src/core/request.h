@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace kwl {
 
@@ -22,6 +23,15 @@ class Request {
   // request has an environment of its own (a persistent server fills it
   // from each request's parameters).
   void SetEnv(std::string_view name, std::string_view value);
+  // Gives the request an environment of its own, empty so far.
+  void ClearEnv() {
+    own_ = true;
+    env_.clear();
+  }
+  // True once the request has an environment of its own rather than the process's.
+  bool OwnsEnvironment() const { return own_; }
+  // Every variable as "NAME=VALUE": what commands the request starts receive.
+  std::vector<std::string> Environment() const;
 
   std::FILE* body = stdin;
   std::FILE* out = stdout;

@@ -84,8 +84,10 @@ void SetCurrentFile(Interpreter& interp) {
 }
 
 bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
+  // A page file unchanged since an earlier run of the process is not read again.
+  SharedText compiled = interp.pages.CompileFile(interp.proc, pagePath);
   std::string text;
-  if (!ReadPageFile(pagePath, &text)) {
+  if (!compiled && !ReadPageFile(pagePath, &text)) {
     // The path may come from the request (path information): it never ends the line.
     std::fprintf(interp.proc.out, "Impossible d'ouvrir le fichier: %s\n",
                  WithoutLineBreaks(pagePath).c_str());
@@ -95,7 +97,8 @@ bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   ReportError(interp, 0, "");
   interp.abortCode = 0;
   try {
-    RunCompiled(interp, *interp.pages.Compile(std::move(text)), 0);
+    if (!compiled) compiled = interp.pages.Compile(std::move(text));
+    RunCompiled(interp, *compiled, 0);
   } catch (const std::bad_alloc&) {
     StopForMemory(interp);
   }

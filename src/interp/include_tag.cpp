@@ -31,14 +31,15 @@ bool LoadIncluded(Process& proc, const std::string& path, std::string* text) {
 }
 
 void RunIncluded(Interpreter& interp, const std::string& path, int includeFlag) {
-  std::string text;
-  if (!LoadIncluded(interp.proc, path, &text)) {
+  SharedText compiled =
+      path.size() <= kMaxFileName ? interp.pages.CompileFile(interp.proc, path) : nullptr;
+  if (!compiled) {
     TRACE(interp.proc, "Can't open file: %s\n", path.c_str());
     ReportError(interp, 2, "FILE ERROR\n");
     return;
   }
   SourcePush(interp.proc, path);
-  RunCompiled(interp, *interp.pages.Compile(std::move(text)), includeFlag);
+  RunCompiled(interp, *compiled, includeFlag);
   SourcePop(interp.proc);
 }
 

@@ -1,5 +1,4 @@
 // FILE WRITE: text, a model file filled in, or the output of a page, to a file or standard output.
-#include <sys/stat.h>
 
 #include <string>
 
@@ -44,20 +43,13 @@ void WriteModel(FileCall& call, const Sink& sink, const std::string& model) {
   WriteBytes(interp, sink, Substituted(interp, text));
 }
 
-bool LoadPage(Process& proc, const std::string& path, std::string* text) {
-  struct stat info;
-  if (path.find('\0') != std::string::npos) return false;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  return LoadWholeFile(proc, path, text);
-}
-
 // Runs a page as INCLUDE does, its output sent to the sink for the time of the run.
 void WritePage(FileCall& call, const Sink& sink, const std::string& page) {
   Interpreter& interp = call.interp;
   Process& proc = interp.proc;
   std::string path = ResolvePath(proc, page);
-  std::string text;
-  if (!LoadPage(proc, path, &text)) {
+  SharedText compiled = interp.pages.CompileFile(proc, path);
+  if (!compiled) {
     TRACE(proc, "Can't open file: %s\n", path.c_str());
     ReportError(interp, 2, "ERROR: Can't open KWL file.");
     return;
@@ -74,7 +66,7 @@ void WritePage(FileCall& call, const Sink& sink, const std::string& page) {
   proc.pagePath = path;
   SetCurrentFileVariables(interp);
   SourcePush(proc, path);
-  RunCompiled(interp, *interp.pages.Compile(std::move(text)), call.includeFlag);
+  RunCompiled(interp, *compiled, call.includeFlag);
   SourcePop(proc);
   proc.pagePath = savedPage;
   SetCurrentFileVariables(interp);

@@ -1,9 +1,14 @@
 // <SYSTEM>: runs a command line through the shell, its output captured or sent with the page's.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/trace.h"
 #include "interp/dispatch.h"
@@ -27,16 +32,69 @@ int ExitCode(int status) {
   return status;
 }
 
+// Starts the shell on the command with the request's environment (not the
+// process's: a persistent server answers many requests) and default signal
+// dispositions; its standard output is `outFd`, or the program's own when -1.
+pid_t StartShell(Interpreter& interp, const std::string& command, int outFd) {
+  std::vector<std::string> environment = interp.proc.request->Environment();
+  std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (outFd >= 0) posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigset_t defaults;
+  sigemptyset(&none);
+  sigfillset(&defaults);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::string shell = "sh";
+  std::string option = "-c";
+  std::string line = command;
+  char* argv[] = {shell.data(), option.data(), line.data(), nullptr};
+  pid_t pid;
+  int failed = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, envp.data());
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed ? -1 : pid;
+}
+
+int WaitFor(pid_t pid) {
+  int status;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
+
 // Runs the command with its output read through a pipe; every byte is kept.
 template <typename Consume>
 int RunPiped(Interpreter& interp, const std::string& command, Consume consume) {
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return kCannotRun;
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return kCannotRun;
+  pid_t pid = StartShell(interp, command, ends[1]);
+  close(ends[1]);
+  if (pid < 0) {
+    close(ends[0]);
+    return kCannotRun;
+  }
   TRACE(interp.proc, "POPEN %s\n", command.c_str());
   char block[4096];
-  size_t n;
-  while ((n = std::fread(block, 1, sizeof block, pipe)) > 0) consume(std::string_view(block, n));
-  return ExitCode(pclose(pipe));
+  ssize_t n;
+  while ((n = read(ends[0], block, sizeof block)) != 0) {
+    if (n > 0) {
+      consume(std::string_view(block, static_cast<size_t>(n)));
+    } else if (errno != EINTR) {
+      break;
+    }
+  }
+  close(ends[0]);
+  return ExitCode(WaitFor(pid));
 }
 
 int RunCaptured(Interpreter& interp, const std::string& command, Scope& scope,
@@ -48,14 +106,16 @@ int RunCaptured(Interpreter& interp, const std::string& command, Scope& scope,
   return code;
 }
 
-// The command writes straight into the response, unless the page's output
-// goes elsewhere (a capture, a file), where the command's output follows it.
+// The command writes straight into the response when that is the program's
+// standard output; otherwise (a capture, a file, a FastCGI stream) its
+// output follows the page's through the program.
 int RunDirect(Interpreter& interp, const std::string& command) {
-  if (interp.capture || interp.outputFile) {
+  if (interp.capture || interp.outputFile || interp.proc.out != stdout) {
     return RunPiped(interp, command,
                     [&](std::string_view bytes) { WriteStandardOutput(interp, bytes); });
   }
-  return ExitCode(std::system(command.c_str()));
+  pid_t pid = StartShell(interp, command, -1);
+  return pid < 0 ? kCannotRun : ExitCode(WaitFor(pid));
 }
 
 }  // namespace

@@ -4,11 +4,19 @@
 # drives it with curl: request decoding, uploads, cookies, sessions, the
 # information page, the page parameter, path information, the attacks of a
 # hostile visitor, and many clients writing one session at once.
-# Usage: cgi_e2e.sh PATH_TO_KWL [REQUESTS_PER_RACING_CLIENT]
+# With --fastcgi the same requests go through lighttpd's mod_fastcgi to
+# `kwl` spawned by lighttpd as a FastCGI server (its listening socket as
+# standard input).
+# Usage: cgi_e2e.sh [--fastcgi] PATH_TO_KWL [REQUESTS_PER_RACING_CLIENT]
 set -uo pipefail
 
+mode=cgi
+if [[ ${1:-} == --fastcgi ]]; then
+  mode=fastcgi
+  shift
+fi
 if [[ $# -lt 1 || ! -x $1 ]]; then
-  echo "usage: $0 PATH_TO_KWL [REQUESTS_PER_RACING_CLIENT]" >&2
+  echo "usage: $0 [--fastcgi] PATH_TO_KWL [REQUESTS_PER_RACING_CLIENT]" >&2
   exit 2
 fi
 kwl=$(realpath "$1")
@@ -84,20 +92,29 @@ printf 'velsessiontimeout 720\n' >"$state/kwl.conf"
 
 port=$(free_port)
 base=http://127.0.0.1:$port
+if [[ $mode == cgi ]]; then
+  handler="server.modules += (\"mod_cgi\")
+cgi.assign = (\".kwl\" => \"$kwl\")
+\$HTTP[\"url\"] =~ \"^/kwl-bin/\" { cgi.assign = (\"\" => \"\") }"
+else
+  # lighttpd starts one kwl, which keeps two workers.
+  backend="(( \"socket\" => \"$work/kwl.sock\", \"bin-path\" => \"$kwl --workers 2\", \"max-procs\" => 1 ))"
+  handler="server.modules += (\"mod_fastcgi\")
+fastcgi.server = (\".kwl\" => $backend, \"/kwl-bin/\" => $backend)"
+fi
 cat >"$work/lighttpd.conf" <<EOF
 server.document-root = "$www"
 server.bind = "127.0.0.1"
 server.port = $port
 server.errorlog = "$work/error.log"
-server.modules = ("mod_access", "mod_alias", "mod_setenv", "mod_cgi")
+server.modules = ("mod_access", "mod_alias", "mod_setenv")
 index-file.names = ("index.kwl")
 setenv.add-environment = ("KWL_DIR" => "$state")
-cgi.assign = (".kwl" => "$kwl")
 \$HTTP["url"] =~ "(^|/)(kwlsession|kwldebug|kwl\\.conf)(/|\$)" {
   url.access-deny = ("")
 }
 alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
-\$HTTP["url"] =~ "^/kwl-bin/" { cgi.assign = ("" => "") }
+$handler
 EOF
 
 "$lighttpd_bin" -D -f "$work/lighttpd.conf" &

@@ -1,0 +1,278 @@
+#!/usr/bin/env bash
+# kwl as a FastCGI server (kwl --fastcgi) behind a private lighttpd:
+# - the same requests answer byte for byte as under CGI (one port, the
+#   servers one after the other, the state laid afresh for each);
+# - nothing of one visitor is seen by the next one the worker serves;
+# - a page, an included file and kwl.conf changed on disk are picked up;
+# - a request past veltimelimit or a worker past velworkermemory ends with a
+#   500 and the worker is replaced; a worker killed mid-request is replaced;
+#   a client that leaves mid-response does not end the worker.
+# Usage: fastcgi_e2e.sh PATH_TO_KWL
+set -uo pipefail
+
+if [[ $# -lt 1 || ! -x $1 ]]; then
+  echo "usage: $0 PATH_TO_KWL" >&2
+  exit 2
+fi
+kwl=$(realpath "$1")
+lighttpd_bin=$(command -v lighttpd || echo /usr/sbin/lighttpd)
+if [[ ! -x $lighttpd_bin ]] || ! command -v curl >/dev/null; then
+  echo "SKIP: lighttpd and curl are needed (scripts/install-deps.sh installs them)"
+  exit 77
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kwl-fcgi-XXXXXX")
+server_pid=""
+kwl_pid=""
+stop_server() {
+  if [[ -n $server_pid ]]; then
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+    server_pid=""
+  fi
+}
+stop_kwl() {
+  if [[ -n $kwl_pid ]]; then
+    kill "$kwl_pid" 2>/dev/null
+    wait "$kwl_pid" 2>/dev/null
+    kwl_pid=""
+  fi
+}
+cleanup() {
+  stop_server
+  stop_kwl
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+pass() { echo "ok   $1"; }
+fail() {
+  echo "FAIL $1"
+  failures=$((failures + 1))
+}
+expect_eq() {  # what expected actual
+  if [[ $2 == "$3" ]]; then
+    pass "$1"
+  else
+    fail "$1"
+    printf '     expected: %q\n     actual:   %q\n' "$2" "$3"
+  fi
+}
+
+# --- the site ---------------------------------------------------------------
+
+www=$work/www
+state=$work/state
+mkdir -p "$www/limits" "$www/sub" "$work/cgi-bin" "$work/state.template" "$work/limits-state"
+ln -s "$kwl" "$work/cgi-bin/kwl"
+printf 'mykey 5\n!FROMCONF yes\n' >"$work/state.template/kwl.conf"
+printf 'veltimelimit 2\nvelworkermemory 150M\nvelmemorylimit 0\n' >"$work/limits-state/kwl.conf"
+
+printf '%s' '<HTML>[$a$|$b$|$velparamcount$|$SCRIPT_NAME$|$velcurrentfile$]' >"$www/echo.kwl"
+printf '%s' '<HTML>[$a$|$f.filename$|$f.filesize$]$f$' >"$www/upload.kwl"
+printf '%s' '<COOKIE NAME=made VALUE="yes" DIR=/shop><COOKIE NAME=id><HTML>[$id$]' >"$www/cookie.kwl"
+printf '%s' '<SET SESSION=n EXPR="$n$ + 1"><HTML>[$n$]' >"$www/count.kwl"
+printf '%s' '<HTML>[$PATH_INFO$|$mykey$|$FROMCONF$]' >"$www/sub/info.kwl"
+printf '%s' '<HTML><SYSTEM EXEC="env | grep -v ^REMOTE_PORT= | sort">[$velerr$]' >"$www/env.kwl"
+printf '%s' '<HTML><INCLUDE FILE="part.txt">|<INCLUDE FILE="missing.kwl">[$velerr$]' >"$www/inc.kwl"
+printf '%s' 'part one' >"$www/part.txt"
+printf '%s' '<HTML>v1' >"$www/change.kwl"
+printf '%s' '<HTML>[$mykey$]' >"$www/conf.kwl"
+printf 'line\n' >"$www/leak.txt"
+printf '%s' '<SET NAME=g VALUE="$who$"><SET SESSION=s VALUE="$who$"><FILE OPEN=f PATH=leak.txt><INCLUDE FILE="missing.kwl"><HTML>set $velerr$' \
+  >"$www/leak_set.kwl"
+printf '%s' '<HTML>[$g$|$s$|$who$|$HTTP_X_SECRET$|$velerr$]<SET NAME=h VALUE=1><FILE READ=h CONTENT=c>[$velerr$]' \
+  >"$www/leak_get.kwl"
+printf '%s' '<SYSTEM EXEC="echo $$PPID >busy.pid"><WAIT VALUE=3><HTML>done' >"$www/busy.kwl"
+printf '%s' '<WAIT VALUE=2><HTML><SYSTEM EXEC="head -c 4000000 /dev/zero | tr \\000 x">' >"$www/flood.kwl"
+printf '%s' '<WAIT VALUE=5><HTML>late' >"$www/limits/slow.kwl"
+{
+  printf '<SET NAME=s VALUE="x">'
+  for _ in $(seq 1 28); do printf '<SET NAME=s VALUE="$s$$s$">'; done
+  printf '<WAIT VALUE=3><HTML>big'
+} >"$www/limits/big.kwl"
+printf '%s' '<HTML>fine' >"$www/limits/fine.kwl"
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+base=http://127.0.0.1:$port
+
+write_config() {  # cgi|fastcgi
+  local handler
+  if [[ $1 == cgi ]]; then
+    handler="server.modules += (\"mod_cgi\")
+cgi.assign = (\".kwl\" => \"$kwl\")
+\$HTTP[\"url\"] =~ \"^/kwl-bin/\" { cgi.assign = (\"\" => \"\") }"
+  else
+    handler="server.modules += (\"mod_fastcgi\")
+fastcgi.server = (\".kwl\" => ((\"socket\" => \"$work/kwl.sock\")),
+                  \"/kwl-bin/\" => ((\"socket\" => \"$work/kwl.sock\")))"
+  fi
+  cat >"$work/lighttpd.conf" <<EOF
+server.document-root = "$www"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$work/error.log"
+server.modules = ("mod_access", "mod_alias", "mod_setenv")
+setenv.add-environment = ("KWL_DIR" => "$state")
+\$HTTP["url"] =~ "^/limits/" { setenv.set-environment = ("KWL_DIR" => "$work/limits-state") }
+alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
+$handler
+EOF
+}
+start_server() {
+  "$lighttpd_bin" -D -f "$work/lighttpd.conf" &
+  server_pid=$!
+  for _ in $(seq 1 50); do
+    curl -s -o /dev/null "$base/" && return
+    sleep 0.1
+  done
+}
+start_kwl() {  # workers
+  "$kwl" --fastcgi "$work/kwl.sock" --workers "$1" 2>>"$work/kwl.log" &
+  kwl_pid=$!
+  for _ in $(seq 1 50); do
+    [[ -S $work/kwl.sock ]] && return
+    sleep 0.1
+  done
+}
+fresh_state() {
+  rm -rf "$state"
+  cp -r "$work/state.template" "$state"
+}
+
+# --- the same bytes as CGI ----------------------------------------------------
+
+sid=COMPARE000000001
+requests() {  # directory
+  local out=$1 n=0
+  mkdir -p "$out"
+  one() {
+    n=$((n + 1))
+    curl -s -i -b "velsessionid=$sid" "$@" | grep -av '^Date: ' >"$out/$n"
+  }
+  one "$base/echo.kwl?a=1&b=x%20y"
+  one -d 'a=2&b=z+w' "$base/echo.kwl"
+  one -F a=3 -F "f=@$work/upload.bin;filename=photo.bin" "$base/upload.kwl"
+  one -b "velsessionid=$sid; userid=5; id=7" "$base/cookie.kwl"
+  one "$base/count.kwl"
+  one "$base/count.kwl"
+  one "$base/sub/info.kwl/x/y"
+  one -H 'X-Custom: 1' "$base/env.kwl?q=1"
+  one "$base/inc.kwl"
+  one "$base/kwl-bin/kwl"
+  one "$base/kwl-bin/kwl?page=www/echo.kwl&a=9"
+  one -X PUT "$base/echo.kwl"
+  one "$base/missing.kwl"
+  echo "$n"
+}
+head -c 100000 /dev/urandom >"$work/upload.bin"
+
+write_config cgi
+fresh_state
+start_server
+count=$(requests "$work/cgi")
+stop_server
+
+write_config fastcgi
+fresh_state
+start_kwl 1
+start_server
+requests "$work/fcgi" >/dev/null
+same=0
+for n in $(seq 1 "$count"); do
+  if cmp -s "$work/cgi/$n" "$work/fcgi/$n"; then
+    same=$((same + 1))
+  else
+    echo "     response $n differs:"
+    diff <(od -c "$work/cgi/$n" | head -20) <(od -c "$work/fcgi/$n" | head -20) | head -10
+  fi
+done
+expect_eq "$count responses are the same bytes as under CGI" "$count" "$same"
+grep -q 'HTTP_X_CUSTOM=1' "$work/fcgi/8" && pass "SYSTEM runs with the request's environment" ||
+  fail "SYSTEM runs with the request's environment"
+
+# --- one worker, interleaved visitors -------------------------------------------
+
+leaks=0
+for round in 1 2 3 4 5; do
+  a=VISITORA0000000$round
+  b=VISITORB0000000$round
+  set_out=$(curl -s -b "velsessionid=$a" -H "X-Secret: s$round" "$base/leak_set.kwl?who=a$round")
+  get_out=$(curl -s -b "velsessionid=$b" "$base/leak_get.kwl")
+  own_out=$(curl -s -b "velsessionid=$a" "$base/leak_get.kwl")
+  if [[ $set_out != '<HTML>set 2' || $get_out != '<HTML>[||||0][1]' ||
+    $own_out != "<HTML>[|a$round|||0][1]" ]]; then
+    leaks=$((leaks + 1))
+    printf '     round %d: %q %q %q\n' "$round" "$set_out" "$get_out" "$own_out"
+  fi
+done
+expect_eq "no variable, session, header, file handle or error of one visitor reaches the next" 0 "$leaks"
+ids=$(for _ in 1 2 3 4; do curl -s -D - -o /dev/null "$base/count.kwl" | grep -a '^Set-Cookie: velsessionid='; done | sort -u | wc -l)
+expect_eq "new visitors served by one worker in one second get distinct session ids" 4 "$ids"
+
+# --- changes on disk ------------------------------------------------------------
+
+expect_eq "a page as first read" '<HTML>v1' "$(curl -s "$base/change.kwl")"
+printf '%s' '<HTML>v2' >"$www/change.kwl"
+expect_eq "a page rewritten in place is read again" '<HTML>v2' "$(curl -s "$base/change.kwl")"
+printf '%s' '<HTML>v3' >"$www/change.new" && mv "$www/change.new" "$www/change.kwl"
+expect_eq "a page replaced by another file is read again" '<HTML>v3' "$(curl -s "$base/change.kwl")"
+printf '%s' 'part two' >"$www/part.txt"
+expect_eq "an included file changed is read again" '<HTML>part two|[2]' "$(curl -s "$base/inc.kwl")"
+printf 'mykey 6\n' >"$state/kwl.conf"
+expect_eq "kwl.conf changed is read again" '<HTML>[6]' "$(curl -s "$base/conf.kwl")"
+
+# --- faults -----------------------------------------------------------------------
+
+status=$(curl -s -o "$work/slow.out" -w '%{http_code} %{time_total}' "$base/limits/slow.kwl")
+if [[ ${status% *} == 500 ]] && python3 -c "import sys; sys.exit(float('${status#* }') > 4.5)"; then
+  pass "a request past veltimelimit ends with a 500 before it would have ended"
+else
+  fail "a request past veltimelimit ends with a 500 before it would have ended"
+  echo "     $status $(head -c 100 "$work/slow.out")"
+fi
+expect_eq "the time limit is said in the error log" 1 "$(grep -c 'limits/slow.kwl: time limit exceeded' "$work/kwl.log")"
+expect_eq "the next request is answered" '<HTML>fine' "$(curl -s "$base/limits/fine.kwl")"
+
+expect_eq "a worker past velworkermemory ends its request with a 500" 500 \
+  "$(curl -s -o /dev/null -w '%{http_code}' "$base/limits/big.kwl")"
+expect_eq "the memory bound is said in the error log" 1 "$(grep -c 'limits/big.kwl: worker memory bound exceeded' "$work/kwl.log")"
+expect_eq "the next request is answered" '<HTML>fine' "$(curl -s "$base/limits/fine.kwl")"
+
+rm -f "$state/busy.pid"
+curl -s -o "$work/busy.out" -w '%{http_code}' "$base/busy.kwl" >"$work/busy.status" &
+client=$!
+for _ in $(seq 1 50); do
+  [[ -s $state/busy.pid ]] && break
+  sleep 0.1
+done
+kill -KILL "$(cat "$state/busy.pid")"
+wait "$client"
+if [[ $(cat "$work/busy.status") != 200 && $(cat "$work/busy.out") != '<HTML>done' ]]; then
+  pass "the request of a worker killed mid-request fails"
+else
+  fail "the request of a worker killed mid-request fails"
+fi
+answered=$(for _ in 1 2 3; do curl -s "$base/echo.kwl?a=k"; echo; done | grep -c '^<HTML>\[k|')
+expect_eq "the requests after it are answered" 3 "$answered"
+expect_eq "the supervisor says the worker was killed" 1 "$(grep -c 'ended by signal 9: replaced' "$work/kwl.log")"
+
+curl -s -o /dev/null --max-time 1 "$base/flood.kwl"
+sleep 2
+expect_eq "a client that leaves mid-response does not end the worker" '<HTML>[l||1|/echo.kwl|echo.kwl]' \
+  "$(curl -s "$base/echo.kwl?a=l")"
+expect_eq "no other worker ended" 1 "$(grep -c 'ended by signal' "$work/kwl.log")"
+
+if grep -Eq 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/kwl.log"; then
+  fail "kwl's error log shows a sanitizer report"
+  grep -E -A5 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/kwl.log" | head -30
+fi
+
+if [[ $failures -gt 0 ]]; then
+  echo "--- kwl's error log"
+  tail -20 "$work/kwl.log"
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
