@@ -1,11 +1,13 @@
 // The scanner with the attribute parser: chunks tile the text, every element
-// is recognised and parsed, and the loop caches give what the scanner gives.
+// is recognised and parsed, and a compiled text gives what the scanner and
+// the parser give.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
 #include "page/attributes.h"
+#include "page/compiled_text.h"
 #include "page/scanner.h"
 #include "page/tag_table.h"
 
@@ -31,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(page.data(), page.size());
   Process proc;
   fuzz::QuietTrace trace(proc, switches & 1);
-  ChunkMap chunks(text);
-  AttributeCache cache;
+  CompiledText compiled(CompiledText::ViewOf{}, text);
   for (size_t pos = 0; pos < text.size();) {
     std::string_view chunk;
     const size_t next = NextChunk(text, pos, &chunk);
@@ -41,13 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(chunk[0] == '<' || chunk.find('<') == std::string_view::npos);
     const int code = RecogniseTag(proc, chunk, switches & 2);
     FUZZ_CHECK(code >= 0 && code < kTagCodeCount);
-    const ChunkMap::Chunk& cut = chunks.At(pos);
+    CompiledText::Chunk& cut = compiled.At(pos);
     FUZZ_CHECK(cut.end == next && cut.code == code);
-    const AttributeList parsed = ParseAttributes(proc, chunk, switches & 4 ? 0 : 1);
+    const int caseMode = switches & 4 ? 0 : 1;
+    const AttributeList parsed = ParseAttributes(proc, chunk, caseMode);
     for (const Variable& var : parsed) {
       FUZZ_CHECK(var.name.size() <= kMaxNameLength && var.text.size() <= chunk.size());
     }
-    if (!(switches & 4)) FUZZ_CHECK(SameAttributes(*cache.Get(proc, chunk), parsed));
+    FUZZ_CHECK(SameAttributes(compiled.Attributes(proc, cut, caseMode), parsed));
     pos = next;
   }
   ParseAttributes(proc, text, 1);
