@@ -35,29 +35,5 @@ TEST(Variable, NullEmptyIntegerAndText) {
   }
 }
 
-// VarExtend leaves the same value as VarSet(var, VarText(var) + data), even with nothing to add.
-TEST(Variable, ExtendMatchesSetOfTextPlusData) {
-  auto check = [](auto prepare, std::string_view data) {
-    Variable extended, set;
-    prepare(extended);
-    prepare(set);
-    VarExtend(extended, data);
-    VarSet(set, VarText(set) + std::string(data));
-    EXPECT_EQ(extended.text, set.text);
-    EXPECT_EQ(extended.kind, set.kind);
-    EXPECT_EQ(extended.null, set.null);
-    EXPECT_EQ(VarInt(extended), VarInt(set));
-  };
-  auto integer = [](Variable& v) { VarSetInt(v, -42); };
-  auto text = [](Variable& v) { VarSet(v, "12"); };
-  auto null = [](Variable& v) { v.text = "left over"; };  // a null value reads as empty
-  for (std::string_view data :
-       {std::string_view(), std::string_view("7x"), std::string_view("\0y", 2)}) {
-    check(integer, data);
-    check(text, data);
-    check(null, data);
-  }
-}
-
 }  // namespace
 }  // namespace kwl
