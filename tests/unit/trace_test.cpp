@@ -20,12 +20,5 @@ TEST(Trace, FileNameMirrorsThePagePathInsideTheTraceDirectory) {
   for (auto [page, file] : cases) EXPECT_EQ(TraceFileName(page, false), file) << page;
 }
 
-TEST(Trace, LongMessagesAreCut) {
-  testing::PageRun run;
-  testing::EnableTrace(run);
-  Trace(run.proc, "%s", std::string(3000, 'm').c_str());
-  EXPECT_EQ(testing::Output(run), std::string(2047, 'm'));
-}
-
 }  // namespace
 }  // namespace kwl
