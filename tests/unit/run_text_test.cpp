@@ -10,17 +10,6 @@ namespace {
 
 using testing::PageRun;
 
-TEST(RunText, TruncatedPagesNeverCrash) {
-  const char* pages[] = {
-      "<SET NAME=\"abc", "<SET NAME=\"a\\", "<",     "<HTML", "$", "$x(", "$x[", "$x(1,", "<!--",
-      "<!-- <!--",       "<NOPARSE>",       "<COND", "a<\\"};
-  for (const char* page : pages) {
-    PageRun run;
-    run.Run(page);
-    EXPECT_EQ(run.proc.nesting, 0) << page;
-  }
-}
-
 TEST(RunText, KeptCommentsLineCountsAndCapture) {
   PageRun run;
   VarSetInt(*run.interp.delcomment, 0);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "interp_fixture.h"
-
 namespace kwl {
 namespace {
 
