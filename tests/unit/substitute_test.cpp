@@ -13,36 +13,6 @@ std::string Sub(PageRun& run, std::string_view text) {
   return Substituted(run.interp, text);
 }
 
-TEST(Substitute, SubstringsCountCharactersByCharset) {
-  PageRun run;
-  run.Set("w",
-          "\xC3\xA9"
-          "a\xC3\xA8z");  // é a è z in UTF-8
-  EXPECT_EQ(Sub(run, "$w(2,2)$"),
-            "\xA9"
-            "a");  // iso: bytes
-  VarSet(*run.interp.charset, "utf-8");
-  EXPECT_EQ(Sub(run, "$w(2,1)$"), "a");
-  EXPECT_EQ(Sub(run, "$w(3,5)$"), "\xC3\xA8z");
-  EXPECT_EQ(Sub(run, "[$w(5)$]"), "[]");
-  VarSet(*run.interp.null, "NULL");
-  EXPECT_EQ(Sub(run, "$w(9)$|$w(-2)$|$nothing$"), "NULL|NULL|NULL");
-  // A lone continuation byte or a cut sequence never reads past the value.
-  run.Set("bad", "\xA9\xA9\xC3");
-  EXPECT_EQ(Sub(run, "$bad(1,9)$"), "\xA9\xA9\xC3");
-}
-
-TEST(Substitute, ResubstitutionIsBounded) {
-  PageRun run;
-  run.Set("user", "Bob");
-  run.Set("tpl", "Hello $user$");
-  run.Set("self", "x$+self$");
-  EXPECT_EQ(Sub(run, "$+tpl$"), "Hello Bob");
-  std::string deep = Sub(run, "$+self$");
-  EXPECT_LT(deep.size(), 200u);
-  EXPECT_EQ(deep.substr(0, 3), "xxx");
-}
-
 // A value that refers to itself twice doubled at each of the 32 levels: the
 // substitution never ended (found by the substitution fuzzer).
 TEST(Substitute, ResubstitutionOfAValueThatBranchesIsBoundedInBreadth) {

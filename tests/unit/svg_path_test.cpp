@@ -48,15 +48,5 @@ TEST(SvgPath, PathDataToPdfOperators) {
   }
 }
 
-TEST(SvgPath, ArcsAreTraced) {
-  testing::TracedRun page;
-  std::string out;
-  SvgPathToPdf(page.proc, "M0 0 A 5 5 0 0 1 10 10 L 20 20", out);
-  EXPECT_EQ(out, "0 0 m 10 10 l 20 20 l ");
-  std::string trace = page.TakeTrace();
-  EXPECT_NE(trace.find("Cmd [M]\n"), std::string::npos);
-  EXPECT_NE(trace.find("Cmd [A]\nA not available !\n"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace kwl

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "interp_fixture.h"
-
 namespace kwl {
 namespace {
 
@@ -18,13 +16,6 @@ TEST(Trace, FileNameMirrorsThePagePathInsideTheTraceDirectory) {
       {"c:\\www\\index.kwl", "kwldebug/www/index.kwl.debug"},
   };
   for (auto [page, file] : cases) EXPECT_EQ(TraceFileName(page, false), file) << page;
-}
-
-TEST(Trace, LongMessagesAreCut) {
-  testing::PageRun run;
-  testing::EnableTrace(run);
-  Trace(run.proc, "%s", std::string(3000, 'm').c_str());
-  EXPECT_EQ(testing::Output(run), std::string(2047, 'm'));
 }
 
 }  // namespace

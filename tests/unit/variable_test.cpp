@@ -35,59 +35,5 @@ TEST(Variable, NullEmptyIntegerAndText) {
   }
 }
 
-// VarExtend leaves the same value as VarSet(var, VarText(var) + data), even with nothing to add.
-TEST(Variable, ExtendMatchesSetOfTextPlusData) {
-  auto check = [](auto prepare, std::string_view data) {
-    Variable extended, set;
-    prepare(extended);
-    prepare(set);
-    VarExtend(extended, data);
-    VarSet(set, VarText(set) + std::string(data));
-    EXPECT_EQ(extended.text, set.text);
-    EXPECT_EQ(extended.kind, set.kind);
-    EXPECT_EQ(extended.null, set.null);
-    EXPECT_EQ(VarInt(extended), VarInt(set));
-  };
-  auto integer = [](Variable& v) { VarSetInt(v, -42); };
-  auto text = [](Variable& v) { VarSet(v, "12"); };
-  auto null = [](Variable& v) { v.text = "left over"; };  // a null value reads as empty
-  for (std::string_view data :
-       {std::string_view(), std::string_view("7x"), std::string_view("\0y", 2)}) {
-    check(integer, data);
-    check(text, data);
-    check(null, data);
-  }
-}
-
-TEST(Variable, EditsAndCuts) {
-  Variable v("a" + std::string(79, 'n'));
-  EXPECT_EQ(v.name, "a" + std::string(62, 'n'));
-  VarSet(v, std::string(300, 'z'));
-  EXPECT_EQ(VarCopyText(v, 255).size(), 255u);
-  VarSet(v, std::string_view("ab\0cd", 5));
-  EXPECT_EQ(VarCopyText(v, 255), "ab");
-  VarAppendFormat(v, "%s", std::string(3000, 'f').c_str());
-  EXPECT_EQ(VarLength(v), 5u + 2047u);
-
-  VarSet(v, "abcdefg");
-  VarReplace(v, 2, 3, "XY");
-  EXPECT_EQ(VarText(v), "abXYfg");
-  VarReplace(v, 0, 1, "123");
-  EXPECT_EQ(VarText(v), "123bXYfg");
-  VarInsert(v, 8, "!");
-  VarInsert(v, 0, "<");
-  VarInsert(v, 11, "never");  // past the end: nothing
-  VarInsert(v, -1, "never");
-  EXPECT_EQ(VarText(v), "<123bXYfg!");
-  VarTruncate(v, 4);
-  EXPECT_EQ(VarText(v), "<123");
-  VarReplace(v, 0, 1, "");
-  VarTruncate(v, 10);
-  EXPECT_EQ(VarText(v), "123");
-  VarClear(v);
-  EXPECT_TRUE(v.null);
-  EXPECT_EQ(VarInt(v), 0);
-}
-
 }  // namespace
 }  // namespace kwl
