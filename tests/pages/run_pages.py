@@ -6,11 +6,11 @@ Usage: run_pages.py --kwl PATH [--filter SUBSTR] [--jobs N] [--timeout S]
 
 The file format, the sections and the wildcards are described in README.md
 ("Page tests"). Each test runs in a fresh temporary directory with a clean
-environment; only the section names below start a section, so a multipart
-boundary such as "--XYZ--" stays text. A file name of an expected file may be
-a glob ("**" crosses directories) that must match exactly one file. A run
-fails on a timeout, a signal, a core dump or a sanitizer report. The exit
-status is 1 when any test failed, 2 on a usage error.
+environment. Only known section names start a section (a multipart boundary
+such as "--XYZ--" stays text); an expected file's name may be a glob ("**"
+crosses directories) matching exactly one file. A run fails on a timeout, a
+signal, a core dump or a sanitizer report. Exit status: 1 when a test failed,
+2 on a usage error.
 """
 
 import argparse

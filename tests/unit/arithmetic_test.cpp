@@ -97,30 +97,6 @@ TEST(Arithmetic, IntegerOverflowWrapsAndIsFlagged) {
   EXPECT_FALSE(error);
 }
 
-// Plain numbers take a short way; it must read them exactly as the parser does.
-TEST(Arithmetic, PlainNumbersReadAsTheParserReadsThem) {
-  PageRun run;
-  const std::vector<std::string> texts = {"0",
-                                          "007",
-                                          "42",
-                                          "2147483647",
-                                          "2147483648",
-                                          "99999999999",
-                                          std::string(255, '9'),
-                                          std::string(256, '9'),
-                                          std::string(300, '0') + "12"};
-  for (const std::string& text : texts) {
-    bool parsedError = true, parsedOverflow = false;
-    int32_t parsed = 0;
-    ParseArith(run.proc, text, 0, ArithStop::kNone, &parsedError, &parsed, &parsedOverflow);
-    bool error = true, overflow = !parsedOverflow;
-    EXPECT_EQ(EvalInteger(run.interp, text, &error, &overflow), parsed) << text;
-    EXPECT_EQ(error, parsedError) << text;
-    EXPECT_EQ(overflow, parsedOverflow) << text;
-  }
-  EXPECT_EQ(Output(run), "");
-}
-
 TEST(Arithmetic, HugeAndNonFiniteDoubles) {
   PageRun run;
   bool error = false;

@@ -100,16 +100,6 @@ TEST(Condition, OperatorsAndOperands) {
   EXPECT_FALSE(LikeMatch(run.interp, big + "y" + big, big + "%z" + big));
 }
 
-// A side that is not needed is not evaluated: "1)" would report ERROR IN EXPR.
-TEST(Condition, RightSidesAreOnlyEvaluatedWhenNeeded) {
-  PageRun run;
-  EXPECT_TRUE(EvalCondition(run.interp, "1=1 OR 1)=1"));
-  EXPECT_FALSE(EvalCondition(run.interp, "1=2 AND 1)=1"));
-  EXPECT_EQ(VarInt(*run.interp.err), 0);
-  EXPECT_TRUE(EvalCondition(run.interp, "1=2 OR 1)=1"));
-  EXPECT_EQ(VarText(*run.interp.errmsg), "ERROR IN EXPR");
-}
-
 TEST(Condition, EmptyOperandsStandForTheNullText) {
   PageRun run;
   VarSet(*run.interp.null, "NULL");

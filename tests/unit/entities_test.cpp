@@ -28,13 +28,5 @@ TEST(Entities, Decode) {
   }
 }
 
-TEST(Entities, FoldAccentsReplacesHighBytesWithRows) {
-  std::string text =
-      "\xC7"
-      "a co\xFBte 5\x80 \xE5\xF7 <&> \x81 \xC6\xA9\xB0";
-  FoldAccents(text);
-  EXPECT_EQ(text, "Ca coute 5Euro \xE5\xF7 <&> \x81 AE(C)\xB0");
-}
-
 }  // namespace
 }  // namespace kwl
