@@ -240,6 +240,7 @@ int ServeRequests(const WorkerSetup& setup) {
   InstallCrashHandlers();
   Host host;
   host.persistent = true;
+  host.engine.persistent = true;
   TimeZone zone;
   host.configured = [&zone](Process& proc, const Scope& config) {
     int limit = ConfigInt(config, "veltimelimit", kDefaultTimeLimit);
