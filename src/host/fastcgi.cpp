@@ -57,12 +57,13 @@ volatile sig_atomic_t gDrain = 0;
 char gWhat[512];  // the request's script, for the lines written when it is given up
 enum Reason { kTime = 1, kMemory = 2 };
 
+// The worker's resident memory. The file stays open for the worker's life
+// (first opened by the worker itself, so it describes the worker).
 size_t ResidentBytes() {
-  int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  static const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;
   char text[128];
-  ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
+  ssize_t n = pread(fd, text, sizeof text - 1, 0);
   if (n <= 0) return 0;
   text[n] = '\0';
   unsigned long size = 0;
