@@ -126,25 +126,6 @@ int Rescale(FT_Long value, FT_UShort unitsPerEm) {
   return unitsPerEm ? static_cast<int>(value * 1000 / unitsPerEm) : 0;
 }
 
-// The font file stream: compressed when that makes it smaller; else the
-// bytes as they are, with no filter that would claim otherwise.
-void WriteFontFile(PdfObject& object, const std::string& bytes) {
-  uLongf packedLength = bytes.size();
-  std::string packed(bytes.size() + 1, '\0');
-  if (compress(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
-               reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()) == Z_OK) {
-    AppendF(object.text,
-            "%d 0 obj\n<< /Length %lu\n/Length1 %zu\n/Filter /FlateDecode >>\nstream\n",
-            object.number, static_cast<unsigned long>(packedLength), bytes.size());
-    object.text.append(packed, 0, packedLength);
-  } else {
-    AppendF(object.text, "%d 0 obj\n<< /Length %zu\n/Length1 %zu >>\nstream\n", object.number,
-            bytes.size(), bytes.size());
-    object.text += bytes;
-  }
-  object.text += "\nendstream\nendobj\n\n";
-}
-
 // A font file as its path is written, else resolved like the page's other files.
 std::string FontPath(Process& proc, const std::string& path) {
   if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
@@ -182,7 +163,7 @@ int LoadTrueTypeFont(PdfDocument& doc, const std::string& given) {
   PdfObject* descriptor = PDFNewObj(doc);
   PdfObject* widths = PDFNewObj(doc);
   PdfObject* file = PDFNewObj(doc);
-  WriteFontFile(*file, bytes);
+  PdfFontFileStream(*file, bytes);
 
   FT_UShort units = face->units_per_EM;
   font->descender = Rescale(face->descender, units);
@@ -229,6 +210,24 @@ int LoadTrueTypeFont(PdfDocument& doc, const std::string& given) {
 }
 
 }  // namespace
+
+// No filter is claimed for bytes that did not compress.
+void PdfFontFileStream(PdfObject& object, const std::string& bytes) {
+  uLongf packedLength = bytes.size();
+  std::string packed(bytes.size() + 1, '\0');
+  if (compress(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
+               reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()) == Z_OK) {
+    AppendF(object.text,
+            "%d 0 obj\n<< /Length %lu\n/Length1 %zu\n/Filter /FlateDecode >>\nstream\n",
+            object.number, static_cast<unsigned long>(packedLength), bytes.size());
+    object.text.append(packed, 0, packedLength);
+  } else {
+    AppendF(object.text, "%d 0 obj\n<< /Length %zu\n/Length1 %zu >>\nstream\n", object.number,
+            bytes.size(), bytes.size());
+    object.text += bytes;
+  }
+  object.text += "\nendstream\nendobj\n\n";
+}
 
 int PdfLoadStandardFont(PdfDocument& doc, const std::string& name) {
   PdfObject* object = PDFNewObj(doc);

@@ -21,6 +21,9 @@ int PdfLoadStandardFont(PdfDocument& doc, const std::string& name);
 int PdfTextWidth(const PdfFont& font, std::string_view text, int size);
 // Appends "[(...)] TJ\n" for one line, with the kerning of a TrueType font.
 void PdfAppendTJ(PdfDocument& doc, std::string& out, std::string_view line, const PdfFont& font);
+// The FontFile2 stream object of a font file's bytes, compressed when that
+// makes them smaller.
+void PdfFontFileStream(PdfObject& object, const std::string& bytes);
 // How far a line's baseline sits above the box's line bottom: 0 for the standard fonts.
 int PdfDescenderOffset(const PdfFont& font, int size);
 
