@@ -23,12 +23,12 @@ namespace {
 
 constexpr int kJpegQuality = 90;
 
-std::optional<std::string> Value(Interpreter& interp, AttributeList& attributes,
+std::optional<std::string> Value(Interpreter& interp, const AttributeList& attributes,
                                  std::string_view name) {
-  Variable* var = FindAttribute(attributes, name);
+  const Variable* var = FindAttribute(attributes, name);
   if (!var) return std::nullopt;
   std::string text;
-  SubstituteVariable(interp, *var, text);
+  Substitute(interp, VarRawText(*var), text);
   return text;
 }
 
@@ -214,7 +214,7 @@ struct Naming {
   bool frame = false;
 };
 
-Naming ReadNaming(Interpreter& interp, AttributeList& attributes) {
+Naming ReadNaming(Interpreter& interp, const AttributeList& attributes) {
   Naming naming;
   naming.variable = Value(interp, attributes, "NAME");
   if (naming.variable) return naming;
@@ -232,7 +232,7 @@ Naming ReadNaming(Interpreter& interp, AttributeList& attributes) {
 
 void PdfTag(Interpreter& interp, const TagCall& call) {
   ReportError(interp, 0, "");
-  AttributeList attributes = ParseAttributes(interp.proc, call.chunk);
+  const AttributeList& attributes = TagAttributes(interp, call);
   PdfState& state = PdfStateOf(interp);
   PdfDocument* doc = nullptr;
   int32_t opened = 0;
