@@ -72,8 +72,8 @@ struct PdfDocument {
   int fontSize = 12;
   int leading = 2;
   bool underline = false;
-  int x = 0;
-  int y = 0;
+  int64_t x = 0;  // a text written past its box in noclip mode may go far
+  int64_t y = 0;
   int pageHeight = 841;
   int pageWidth = 595;
   int mode = kPdfClip;

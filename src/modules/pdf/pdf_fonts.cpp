@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -334,7 +335,8 @@ int PdfTextWidth(const PdfFont& font, std::string_view text, int size) {
       sum += font.widths[byte];
     }
   }
-  return static_cast<int>((sum * size + 500) / 1000);
+  // Held where the sums of two widths and a coordinate still fit an int.
+  return static_cast<int>(std::clamp<int64_t>((sum * size + 500) / 1000, -500000000, 500000000));
 }
 
 void PdfAppendTJ(PdfDocument& doc, std::string& out, std::string_view line, const PdfFont& font) {

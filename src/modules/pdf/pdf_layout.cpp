@@ -190,7 +190,7 @@ Laid LayoutText(PdfDocument& doc, const PdfCall& call, std::string_view text, in
       writer.Write(line, call.x);
       line.clear();
       ++lineNumber;
-      if (noclip || lineNumber * L <= H) {
+      if (noclip || int64_t{lineNumber} * L <= H) {
         doc.y += L;
         return true;
       }
@@ -260,7 +260,7 @@ void PdfMeasure(PdfDocument& doc, const PdfCall& call, std::string_view text, in
   int size = doc.fontSize;
   int L = doc.leading + size;
   int padding = call.padLeft + call.padRight;
-  int height = call.padTop + L;
+  int64_t height = call.padTop + L;
   int breaks = 0;
   std::string line;
   size_t pos = 0;
@@ -286,7 +286,8 @@ void PdfMeasure(PdfDocument& doc, const PdfCall& call, std::string_view text, in
   }
   doc.x = padding + PdfTextWidth(*font, line, size);
   doc.y = height;
-  TRACE(ProcOf(doc), "CALC nb line = %d, X=%d Height=%d\n", breaks, doc.x, doc.y);
+  TRACE(ProcOf(doc), "CALC nb line = %d, X=%lld Height=%lld\n", breaks,
+        static_cast<long long>(doc.x), static_cast<long long>(doc.y));
 }
 
 void PdfRect(PdfDocument& doc, const PdfCall& call) {

@@ -1,5 +1,6 @@
 // <PDF>: opens a document, draws text boxes, boxes, lines and images into
 // it, adds pages, links and annotations, and closes it into its file.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,8 +33,26 @@ std::optional<std::string> Value(Interpreter& interp, const AttributeList& attri
   return text;
 }
 
+// Sizes and coordinates a page gives are held to a range no page needs to
+// leave, so that the sums and products of the layout cannot overflow.
+constexpr int32_t kMaxCoordinate = 1000000;
+
+int Clamp(int32_t value) {
+  return std::clamp(value, -kMaxCoordinate, kMaxCoordinate);
+}
+
 int Integer(const std::string& text) {
-  return ParseDecimal(text);
+  return Clamp(ParseDecimal(text));
+}
+
+int32_t Saturated(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+std::vector<int32_t> Numbers(const std::string& text, size_t count, bool repeatSingle = false) {
+  std::vector<int32_t> numbers = ReadNumberList(text, count, repeatSingle);
+  for (int32_t& n : numbers) n = Clamp(n);
+  return numbers;
 }
 
 // The document a variable names: none for an empty or unset variable; a
@@ -120,8 +139,8 @@ void PlaceImage(Interpreter& interp, PdfDocument& doc, PdfCall& call, const std:
     return;
   }
   const std::string& data = jpeg ? bytes : converted;
-  int w = call.w >= 1 ? call.w : call.h >= 1 ? width * call.h / height : width;
-  int h = call.h >= 1 ? call.h : call.w >= 1 ? height * call.w / width : height;
+  int64_t w = call.w >= 1 ? call.w : call.h >= 1 ? int64_t{width} * call.h / height : width;
+  int64_t h = call.h >= 1 ? call.h : call.w >= 1 ? int64_t{height} * call.w / width : height;
 
   PdfObject* image = PDFNewObj(doc);
   std::string& text = image->text;
@@ -142,8 +161,9 @@ void PlaceImage(Interpreter& interp, PdfDocument& doc, PdfCall& call, const std:
   text += data;
   text += "\nendstream\nendobj\n";
   doc.images.push_back(image);
-  AppendF(*doc.target, "q\n%d 0 0 %d %d %d cm\n/Img%d Do\nQ\n", w, h, call.x,
-          doc.pageHeight - h - call.y, image->number);
+  AppendF(*doc.target, "q\n%lld 0 0 %lld %d %lld cm\n/Img%d Do\nQ\n", static_cast<long long>(w),
+          static_cast<long long>(h), call.x, static_cast<long long>(doc.pageHeight - h - call.y),
+          image->number);
   TRACE(interp.proc, "PDF IMG: Image add to PDF File !!\n");
   doc.x = call.x + w;
   doc.y = call.y + h;
@@ -244,7 +264,7 @@ void PdfTag(Interpreter& interp, const TagCall& call) {
     doc = state.Find(opened);
     if (doc) {
       if (std::optional<std::string> size = Value(interp, attributes, "PAGESIZE")) {
-        std::vector<int32_t> wh = ReadNumberList(*size, 2, true);
+        std::vector<int32_t> wh = Numbers(*size, 2, true);
         doc->pageWidth = wh[0];
         doc->pageHeight = wh[1];
       }
@@ -293,17 +313,17 @@ void PdfTag(Interpreter& interp, const TagCall& call) {
   std::optional<std::string> rect = Value(interp, attributes, "RECT");
   std::optional<std::string> href, include;
   if (rect) {
-    std::vector<int32_t> n = ReadNumberList(*rect, 4);
+    std::vector<int32_t> n = Numbers(*rect, 4);
     box.x = n[0], box.y = n[1], box.w = n[2], box.h = n[3];
     if (auto round = Value(interp, attributes, "ROUND")) {
-      std::vector<int32_t> r = ReadNumberList(*round, 2, true);
+      std::vector<int32_t> r = Numbers(*round, 2, true);
       box.rx = r[0], box.ry = r[1];
     }
     href = Value(interp, attributes, "HREF");
     include = Value(interp, attributes, "INCLUDE");
   }
   if (auto padding = Value(interp, attributes, "PADDING")) {
-    std::vector<int32_t> p = ReadNumberList(*padding, 4);
+    std::vector<int32_t> p = Numbers(*padding, 4);
     box.padLeft = p[0], box.padTop = p[1], box.padRight = p[2], box.padBottom = p[3];
   }
   if (auto mode = Value(interp, attributes, "MODE"); mode && doc) {
@@ -316,7 +336,7 @@ void PdfTag(Interpreter& interp, const TagCall& call) {
   }
   std::optional<std::string> line = Value(interp, attributes, "LINE");
   if (line) {
-    std::vector<int32_t> n = ReadNumberList(*line, 4);
+    std::vector<int32_t> n = Numbers(*line, 4);
     box.x = n[0], box.y = n[1], box.w = n[2], box.h = n[3];
   }
   if (auto border = Value(interp, attributes, "BORDER")) box.border = Integer(*border);
@@ -336,7 +356,7 @@ void PdfTag(Interpreter& interp, const TagCall& call) {
   }
   if (image && !image->empty()) {
     if (auto position = Value(interp, attributes, "POSITION")) {
-      std::vector<int32_t> n = ReadNumberList(*position, 4);
+      std::vector<int32_t> n = Numbers(*position, 4);
       box.x = n[0], box.y = n[1], box.w = n[2], box.h = n[3];
     }
   }
@@ -368,12 +388,12 @@ void PdfTag(Interpreter& interp, const TagCall& call) {
     if (href && !href->empty()) AddLink(*doc, box, *href);
     if (include && !include->empty()) AddSvg(interp, *doc, box, *include);
     if (getx && !getx->empty()) {
-      ScopeSetInt(ResultScope(interp), *getx, doc->x);
-      TRACE(interp.proc, "X current coord point = %d\n", doc->x);
+      ScopeSetInt(ResultScope(interp), *getx, Saturated(doc->x));
+      TRACE(interp.proc, "X current coord point = %d\n", Saturated(doc->x));
     }
     if (gety && !gety->empty()) {
-      ScopeSetInt(ResultScope(interp), *gety, doc->y);
-      TRACE(interp.proc, "Y current coord point = %d\n", doc->y);
+      ScopeSetInt(ResultScope(interp), *gety, Saturated(doc->y));
+      TRACE(interp.proc, "Y current coord point = %d\n", Saturated(doc->y));
     }
     if (gettext && !gettext->empty() && rest) ScopeSet(ResultScope(interp), *gettext, *rest);
   }
