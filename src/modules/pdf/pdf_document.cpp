@@ -55,6 +55,45 @@ std::string PdfName(std::string_view text) {
   return name;
 }
 
+namespace {
+
+// One deflate state for every stream of the process: setting one up and
+// tearing it down costs more than compressing a page.
+class Deflater {
+ public:
+  ~Deflater() {
+    if (ready_) deflateEnd(&stream_);
+  }
+  bool Compress(std::string_view in, std::string& out) {
+    if (in.empty() || in.size() > UINT32_MAX) return false;
+    if (!ready_) {
+      ready_ = deflateInit(&stream_, Z_DEFAULT_COMPRESSION) == Z_OK;
+      if (!ready_) return false;
+    } else if (deflateReset(&stream_) != Z_OK) {
+      return false;
+    }
+    out.resize(in.size());
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    stream_.avail_in = static_cast<uInt>(in.size());
+    stream_.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream_.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END) return false;
+    out.resize(stream_.total_out);
+    return true;
+  }
+
+ private:
+  z_stream stream_{};
+  bool ready_ = false;
+};
+
+}  // namespace
+
+bool PdfCompress(std::string_view in, std::string& out) {
+  static thread_local Deflater deflater;
+  return deflater.Compress(in, out);
+}
+
 PdfFont::~PdfFont() {
   if (face) FT_Done_Face(face);
 }
@@ -80,14 +119,11 @@ namespace {
 void FinishStream(PdfObject& object, bool compressible) {
   std::string operators;
   operators.swap(object.text);
-  uLongf packedLength = operators.size();
-  std::string packed(operators.size() + 1, '\0');
-  if (compressible &&
-      compress(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
-               reinterpret_cast<const Bytef*>(operators.data()), operators.size()) == Z_OK) {
-    AppendF(object.text, "%d 0 obj\n<< /Length %lu\n/Filter /FlateDecode >>\nstream\n",
-            object.number, static_cast<unsigned long>(packedLength));
-    object.text.append(packed, 0, packedLength);
+  std::string packed;
+  if (compressible && PdfCompress(operators, packed)) {
+    AppendF(object.text, "%d 0 obj\n<< /Length %zu\n/Filter /FlateDecode >>\nstream\n",
+            object.number, packed.size());
+    object.text += packed;
     object.text += "\n";
   } else {
     AppendF(object.text, "%d 0 obj\n<< /Length %zu >>\nstream\n", object.number, operators.size());

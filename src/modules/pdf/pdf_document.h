@@ -99,6 +99,8 @@ void AppendPdfStringBytes(std::string& out, std::string_view text);
 // A PDF name (without the slash): delimiters, blanks and bytes outside
 // printable ASCII written as #xx.
 std::string PdfName(std::string_view text);
+// What zlib's compress() makes of `in`, when that is smaller than `in`.
+bool PdfCompress(std::string_view in, std::string& out);
 // printf onto a string.
 void AppendF(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

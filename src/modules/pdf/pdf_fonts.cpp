@@ -1,7 +1,5 @@
 #include "modules/pdf/pdf_fonts.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -214,14 +212,12 @@ int LoadTrueTypeFont(PdfDocument& doc, const std::string& given) {
 
 // No filter is claimed for bytes that did not compress.
 void PdfFontFileStream(PdfObject& object, const std::string& bytes) {
-  uLongf packedLength = bytes.size();
-  std::string packed(bytes.size() + 1, '\0');
-  if (compress(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
-               reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()) == Z_OK) {
+  std::string packed;
+  if (PdfCompress(bytes, packed)) {
     AppendF(object.text,
-            "%d 0 obj\n<< /Length %lu\n/Length1 %zu\n/Filter /FlateDecode >>\nstream\n",
-            object.number, static_cast<unsigned long>(packedLength), bytes.size());
-    object.text.append(packed, 0, packedLength);
+            "%d 0 obj\n<< /Length %zu\n/Length1 %zu\n/Filter /FlateDecode >>\nstream\n",
+            object.number, packed.size(), bytes.size());
+    object.text += packed;
   } else {
     AppendF(object.text, "%d 0 obj\n<< /Length %zu\n/Length1 %zu >>\nstream\n", object.number,
             bytes.size(), bytes.size());
