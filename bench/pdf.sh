@@ -2,8 +2,9 @@
 # Measures kwl's PDF tag against FPDF (Debian's php-fpdf, run with php-cli)
 # on the same document, side by side: 100 pages, each with a heading, a
 # wrapped text box, a JPEG and a table of lines with text in its cells, in
-# one embedded TrueType font (DejaVu Sans). Whole process runs, wall time,
-# median (bench/runs.c); prints both times, the ratio and both file sizes.
+# one embedded TrueType font (DejaVu Sans); then the same in Helvetica, which
+# neither embeds. Whole process runs, wall time, median (bench/runs.c);
+# prints both times, the ratio and both file sizes.
 #
 # Usage: bench/pdf.sh [ROUNDS]   (default 20)
 # KWL_BIN=/path/to/kwl measures another build of kwl; KWL_BENCH_DIR names the
@@ -43,18 +44,21 @@ cp "$work/photo.jpg" "$work/php/"
 # FPDF's definition of the TrueType font (it embeds the whole file, as kwl does).
 (cd "$work/php" && php -n /usr/share/php/fpdf/makefont/makefont.php "$font" cp1252 true false >/dev/null)
 
-(cd "$work/kwl" && "$kwl" pdf_report.kwl >/dev/null)
-(cd "$work/php" && php -n pdf_report.php >/dev/null)
-for side in kwl php; do
-  pages=$(pdfinfo "$work/$side/report.pdf" | sed -n 's/^Pages: *//p')
-  if [[ $pages != 100 ]]; then
-    echo "bench: the $side document has $pages pages" >&2
-    exit 1
-  fi
+for variant in "$font DejaVu" "Helvetica Helvetica"; do
+  set -- $variant
+  (cd "$work/kwl" && "$kwl" pdf_report.kwl "font=$1" >/dev/null)
+  (cd "$work/php" && php -n pdf_report.php "$2" >/dev/null)
+  for side in kwl php; do
+    pages=$(pdfinfo "$work/$side/report.pdf" | sed -n 's/^Pages: *//p')
+    if [[ $pages != 100 ]]; then
+      echo "bench: the $side document in $2 has $pages pages" >&2
+      exit 1
+    fi
+    cp "$work/$side/report.pdf" "$work/$side/report-$2.pdf"
+  done
+  "$work/runs" "$rounds" 2 kwl -- sh -c "cd '$work/kwl' && exec '$kwl' pdf_report.kwl 'font=$1'" \; \
+    php -- sh -c "cd '$work/php' && exec php -n pdf_report.php $2" | sed "s/^/$2 /" >>"$work/results.txt"
 done
-
-"$work/runs" "$rounds" 2 kwl -- sh -c "cd '$work/kwl' && exec '$kwl' pdf_report.kwl" \; \
-  php -- sh -c "cd '$work/php' && exec php -n pdf_report.php" >"$work/results.txt"
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 echo "Machine: $cpu, $(nproc) cores; $(uname -sr)"
@@ -64,13 +68,14 @@ import os, sys
 work = sys.argv[1]
 t = {}
 for line in open(os.path.join(work, "results.txt")):
-    name, median, low, failures = line.split()
+    font, name, median, low, failures = line.split()
     if failures != "0":
         sys.exit(f"bench: {name} failed {failures} times")
-    t[name] = float(median)
-size = {s: os.path.getsize(os.path.join(work, s, "report.pdf")) for s in ("kwl", "php")}
-print("| document | kwl ms | FPDF (php-cli) ms | kwl/FPDF | kwl bytes | FPDF bytes |")
+    t[font, name] = float(median)
+print("| 100 pages in | kwl ms | FPDF (php-cli) ms | kwl/FPDF | kwl bytes | FPDF bytes |")
 print("|---|---:|---:|---:|---:|---:|")
-print(f"| 100 pages | {t['kwl']:.1f} | {t['php']:.1f} | {t['kwl'] / t['php']:.2f} "
-      f"| {size['kwl']} | {size['php']} |")
+for font in ("DejaVu", "Helvetica"):
+    size = {s: os.path.getsize(os.path.join(work, s, f"report-{font}.pdf")) for s in ("kwl", "php")}
+    k, p = t[font, "kwl"], t[font, "php"]
+    print(f"| {font} | {k:.1f} | {p:.1f} | {k / p:.2f} | {size['kwl']} | {size['php']} |")
 PY

@@ -1,16 +1,19 @@
 <?php
-define('FPDF_FONTPATH', './');
+// DejaVu Sans: the definition makefont made of it in the working directory;
+// Helvetica: FPDF's own font files.
+if (($argv[1] ?? 'DejaVu') == 'DejaVu') define('FPDF_FONTPATH', './');
 require '/usr/share/php/fpdf/fpdf.php';
 $para = "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut labore et dolore magna aliqua. Ut enim ad minim veniam, quis nostrud exercitation ullamco laboris nisi ut aliquip ex ea commodo consequat. Duis aute irure dolor in reprehenderit in voluptate velit esse cillum dolore eu fugiat nulla pariatur. Excepteur sint occaecat cupidatat non proident, sunt in culpa qui officia deserunt mollit anim id est laborum.";
 $pdf = new FPDF('P', 'pt', array(595, 841));
 $pdf->SetAutoPageBreak(false);
-$pdf->AddFont('DejaVu', '', 'DejaVuSans.php');
+$font = $argv[1] ?? 'DejaVu';
+if ($font == 'DejaVu') $pdf->AddFont('DejaVu', '', 'DejaVuSans.php');
 for ($p = 1; $p <= 100; $p++) {
   $pdf->AddPage();
-  $pdf->SetFont('DejaVu', '', 16);
+  $pdf->SetFont($font, '', 16);
   $pdf->SetXY(50, 40);
   $pdf->Cell(495, 24, "Report page $p");
-  $pdf->SetFont('DejaVu', '', 10);
+  $pdf->SetFont($font, '', 10);
   $pdf->SetXY(50, 80);
   $pdf->MultiCell(300, 12, "$para $para");
   $pdf->Image('photo.jpg', 370, 80, 175, 0);
