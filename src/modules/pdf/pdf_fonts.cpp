@@ -318,7 +318,7 @@ void PdfSetStyle(PdfDocument& doc, std::string_view letters) {
   PdfSelectFont(doc, current);
 }
 
-int PdfTextWidth(const PdfFont& font, std::string_view text, int size) {
+int64_t PdfTextUnits(const PdfFont& font, std::string_view text) {
   int64_t sum = 0;
   for (char c : text) {
     auto byte = static_cast<unsigned char>(c);
@@ -331,8 +331,16 @@ int PdfTextWidth(const PdfFont& font, std::string_view text, int size) {
       sum += font.widths[byte];
     }
   }
+  return sum;
+}
+
+int PdfUnitsWidth(int64_t units, int size) {
   // Held where the sums of two widths and a coordinate still fit an int.
-  return static_cast<int>(std::clamp<int64_t>((sum * size + 500) / 1000, -500000000, 500000000));
+  return static_cast<int>(std::clamp<int64_t>((units * size + 500) / 1000, -500000000, 500000000));
+}
+
+int PdfTextWidth(const PdfFont& font, std::string_view text, int size) {
+  return PdfUnitsWidth(PdfTextUnits(font, text), size);
 }
 
 void PdfAppendTJ(PdfDocument& doc, std::string& out, std::string_view line, const PdfFont& font) {

@@ -19,6 +19,10 @@ void PdfSetStyle(PdfDocument& doc, std::string_view letters);
 int PdfLoadStandardFont(PdfDocument& doc, const std::string& name);
 // The width in whole points of `text` at `size`.
 int PdfTextWidth(const PdfFont& font, std::string_view text, int size);
+// The same in two steps, so that a growing line is measured by parts: the
+// sum of the widths in thousandths of the size, then the points.
+int64_t PdfTextUnits(const PdfFont& font, std::string_view text);
+int PdfUnitsWidth(int64_t units, int size);
 // Appends "[(...)] TJ\n" for one line, with the kerning of a TrueType font.
 void PdfAppendTJ(PdfDocument& doc, std::string& out, std::string_view line, const PdfFont& font);
 // The FontFile2 stream object of a font file's bytes, compressed when that

@@ -199,21 +199,25 @@ Laid LayoutText(PdfDocument& doc, const PdfCall& call, std::string_view text, in
       return false;
     };
     bool stopped = false;
+    int64_t lineUnits = 0;  // the line's width, kept as it grows: a long line is not measured again
     while (pos < text.size() && !stopped) {
       size_t tokenStart = pos;
       Token token = NextToken(text, &pos);
       if (token.forcedBreak) {
         stopped = !nextLine(pos);
+        lineUnits = 0;
         continue;
       }
+      int64_t tokenUnits = PdfTextUnits(*font, token.text);
       // An empty line is never written for a word wider than the box: the
       // word goes on the line it starts (past the box's edge).
-      if (!line.empty() &&
-          PdfTextWidth(*font, line, size) + PdfTextWidth(*font, token.text, size) > W) {
+      if (!line.empty() && PdfUnitsWidth(lineUnits, size) + PdfUnitsWidth(tokenUnits, size) > W) {
+        lineUnits = 0;
         if (!nextLine(tokenStart)) break;
       }
       line += token.text;
-      doc.x = call.x + PdfTextWidth(*font, line, size);
+      lineUnits += tokenUnits;
+      doc.x = call.x + PdfUnitsWidth(lineUnits, size);
     }
     // The last words are always written.
     if (!stopped && !line.empty()) writer.Write(line, call.x);
@@ -262,29 +266,30 @@ void PdfMeasure(PdfDocument& doc, const PdfCall& call, std::string_view text, in
   int padding = call.padLeft + call.padRight;
   int64_t height = call.padTop + L;
   int breaks = 0;
-  std::string line;
+  int64_t lineUnits = 0;
   size_t pos = 0;
   while (pos < text.size()) {
     Token token = NextToken(text, &pos);
     if (token.forcedBreak) {
       ++breaks;
       height += L;
-      line.clear();
+      lineUnits = 0;
       continue;
     }
-    int tokenWidth = PdfTextWidth(*font, token.text, size);
+    int64_t tokenUnits = PdfTextUnits(*font, token.text);
+    int tokenWidth = PdfUnitsWidth(tokenUnits, size);
     if (tokenWidth + padding > width) {
       ReportError(*doc.owner, 4, "WARNING: Not enough space to write one word !");
       return;
     }
-    if (!line.empty() && PdfTextWidth(*font, line, size) + tokenWidth + padding > width) {
+    if (lineUnits != 0 && PdfUnitsWidth(lineUnits, size) + tokenWidth + padding > width) {
       ++breaks;
       height += L;
-      line.clear();
+      lineUnits = 0;
     }
-    line += token.text;
+    lineUnits += tokenUnits;
   }
-  doc.x = padding + PdfTextWidth(*font, line, size);
+  doc.x = padding + PdfUnitsWidth(lineUnits, size);
   doc.y = height;
   TRACE(ProcOf(doc), "CALC nb line = %d, X=%lld Height=%lld\n", breaks,
         static_cast<long long>(doc.x), static_cast<long long>(doc.y));
