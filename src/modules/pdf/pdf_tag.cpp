@@ -284,8 +284,9 @@ void PdfTag(Interpreter& interp, const TagCall& call) {
     if (!closeName->empty()) {
       int32_t handle = 0;
       ScopeGetInt(*interp.global, *closeName, &handle);
-      if (handle != 0) doc = FetchDocument(interp, *closeName);
-      close = doc != nullptr;
+      PdfDocument* closing = handle != 0 ? FetchDocument(interp, *closeName) : nullptr;
+      if (closing) doc = closing;
+      close = closing != nullptr;
       ScopeSet(*interp.global, *closeName, "");
     }
   }
