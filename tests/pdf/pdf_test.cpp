@@ -27,6 +27,7 @@ TEST(PdfFontFile, BytesThatDoNotCompressAreWrittenWithoutFilter) {
   EXPECT_EQ(object.text, "15 0 obj\n<< /Length 5000\n/Length1 5000 >>\nstream\n" + noise +
                              "\nendstream\nendobj\n\n");
 
+  // Same size, other bytes: a font deflated before must not be served for it.
   PdfObject packed{16, "", 0};
   std::string text(5000, 'x');
   PdfFontFileStream(packed, text);

@@ -211,9 +211,43 @@ int LoadTrueTypeFont(PdfDocument& doc, const std::string& given) {
 }  // namespace
 
 // No filter is claimed for bytes that did not compress.
-void PdfFontFileStream(PdfObject& object, const std::string& bytes) {
+namespace {
+
+// Font files deflated before in this process: a FastCGI worker writes many
+// documents in the same few fonts, and deflating a font file takes longer
+// than writing a hundred pages. Found by their bytes, so a changed file is
+// never served stale; kept small.
+struct DeflatedFont {
+  std::string bytes;
   std::string packed;
-  if (PdfCompress(bytes, packed)) {
+  bool compressed = false;
+};
+constexpr size_t kDeflatedFontsBytes = 32u << 20;
+
+const DeflatedFont& Deflated(const std::string& bytes) {
+  static std::vector<DeflatedFont> fonts;
+  static size_t kept = 0;
+  for (const DeflatedFont& font : fonts) {
+    if (font.bytes == bytes) return font;
+  }
+  DeflatedFont font{bytes, {}, false};
+  font.compressed = PdfCompress(bytes, font.packed);
+  size_t size = font.bytes.size() + font.packed.size();
+  if (kept + size > kDeflatedFontsBytes) {
+    fonts.clear();
+    kept = 0;
+  }
+  kept += size;
+  fonts.push_back(std::move(font));
+  return fonts.back();
+}
+
+}  // namespace
+
+void PdfFontFileStream(PdfObject& object, const std::string& bytes) {
+  const DeflatedFont& font = Deflated(bytes);
+  const std::string& packed = font.packed;
+  if (font.compressed) {
     AppendF(object.text,
             "%d 0 obj\n<< /Length %zu\n/Length1 %zu\n/Filter /FlateDecode >>\nstream\n",
             object.number, packed.size(), bytes.size());
