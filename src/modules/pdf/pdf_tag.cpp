@@ -206,14 +206,15 @@ void AddSvg(Interpreter& interp, PdfDocument& doc, const PdfCall& call, const st
           stream->number, bytes.size());
   stream->text += bytes;
   stream->text += "\nendstream\nendobj\n\n";
-  PdfObject* spec = PDFNewObj(doc);
-  AppendF(spec->text, "%d 0 obj\n<< /Type /Filespec\n/EF <</F %d 0 R>>\n/F %d 0 R\n>>\nendobj\n\n",
-          spec->number, stream->number, name->number);
+  PdfObject* filespec = PDFNewObj(doc);
+  AppendF(filespec->text,
+          "%d 0 obj\n<< /Type /Filespec\n/EF <</F %d 0 R>>\n/F %d 0 R\n>>\nendobj\n\n",
+          filespec->number, stream->number, name->number);
   PdfObject* annotation = PDFNewObj(doc);
   AppendF(annotation->text,
           "%d 0 obj\n<< /Type /Annot\n/Subtype /SVG\n/Resources <</Names [%d 0 R %d 0 R]>>\n"
           "/StartResource %d 0 R\n/F 3\n/Rect [%d %d %d %d]\n/Border [%d %d %d]\n>>\nendobj\n\n",
-          annotation->number, name->number, spec->number, name->number, call.x,
+          annotation->number, name->number, filespec->number, name->number, call.x,
           doc.pageHeight - call.y - call.h, call.x + call.w, doc.pageHeight - call.y, call.border,
           call.border, call.border);
   doc.annotations.push_back(annotation);
