@@ -3,6 +3,7 @@
 
 #include "core/module_entry.h"
 #include "modules/db/db_tags.h"
+#include "modules/db/session_table.h"
 
 namespace kwl {
 
@@ -19,8 +20,8 @@ int ClientVersion() {
   return static_cast<int>(mysql_get_client_version());
 }
 
-constexpr ModuleEntry kEntry{kModuleAbi, "db",    RegisterDbTags, nullptr,
-                             nullptr,    nullptr, ClientVersion};
+constexpr ModuleEntry kEntry{kModuleAbi,       "db",    RegisterDbTags, nullptr,
+                             DbSessionsClose, nullptr, ClientVersion};
 
 }  // namespace
 
