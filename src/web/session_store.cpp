@@ -16,7 +16,7 @@ namespace kwl {
 namespace {
 
 std::string ConfigText(const Scope& config, const char* name, const char* absent = "") {
-  const Variable* var = config.Find(name);
+  Variable* var = config.Find(name);
   return var ? VarText(*var) : absent;
 }
 

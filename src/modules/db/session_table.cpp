@@ -345,8 +345,7 @@ const DbSessionApi& DbSessions() {
 }
 
 void DbSessionsClose() {
-  Drop();
-  gLink.lost.clear();
+  gLink = Link();
 }
 
 }  // namespace kwl
