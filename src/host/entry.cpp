@@ -5,8 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <new>
+#include <string>
 
 #include "core/version.h"
 #include "host/fastcgi.h"

@@ -83,8 +83,7 @@ void SetCurrentFile(Interpreter& interp) {
   SetCurrentFileVariables(interp);
 }
 
-bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath,
-                    std::string_view startError) {
+bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath, std::string_view startError) {
   // A page file unchanged since an earlier run of the process is not read again.
   SharedText compiled = interp.pages.CompileFile(interp.proc, pagePath);
   std::string text;

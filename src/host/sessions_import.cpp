@@ -79,8 +79,9 @@ int ImportSessions(const std::string& dir) {
       std::fprintf(stderr, "kwl: session %s not copied\n", entry->d_name);
     }
   }
-  std::printf("kwl: %ld sessions copied into the %s store, %ld kept (used later there), %ld expired\n",
-              copied, settings.store.c_str(), kept, expired);
+  std::printf(
+      "kwl: %ld sessions copied into the %s store, %ld kept (used later there), %ld expired\n",
+      copied, settings.store.c_str(), kept, expired);
   HostEnd(host);
   return failed > 0 ? 1 : 0;
 }

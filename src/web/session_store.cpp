@@ -49,7 +49,8 @@ int FileSessions::Import(Process& proc, std::string_view id, std::string_view re
   std::string temp = path + ".import." + std::to_string(getpid());
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
-  bool written = ::write(fd, records.data(), records.size()) == static_cast<ssize_t>(records.size());
+  bool written =
+      ::write(fd, records.data(), records.size()) == static_cast<ssize_t>(records.size());
   const struct timespec times[2] = {{used, 0}, {used, 0}};
   written = futimens(fd, times) == 0 && written;
   written = ::close(fd) == 0 && written;
@@ -98,8 +99,8 @@ bool DbSessions::Api(Process& proc) {
     return false;
   }
   std::string error;
-  auto fn = reinterpret_cast<DbSessionApiFn>(
-      ModuleSymbol(proc, kDbModule, kDbSessionApiSymbol, &error));
+  auto fn =
+      reinterpret_cast<DbSessionApiFn>(ModuleSymbol(proc, kDbModule, kDbSessionApiSymbol, &error));
   const DbSessionApi* api = fn ? fn() : nullptr;
   if (!api || api->version != kDbSessionApiVersion) {
     Trace(proc, "%s\n", error.empty() ? "ERROR: Module db not available" : error.c_str());
@@ -118,7 +119,8 @@ void DbSessions::Load(Process& proc, Variable& id, Scope& session) {
     return found > 0;
   };
   if (!SessionIdFromCookie(proc, id, taken)) return;
-  DbTake take = usable ? api_->take(proc, place_, VarText(id), lifetime_, &loaded_) : DbTake::kFailed;
+  DbTake take =
+      usable ? api_->take(proc, place_, VarText(id), lifetime_, &loaded_) : DbTake::kFailed;
   failed_ = take == DbTake::kFailed;
   if (failed_) {
     Trace(proc, "Can't read session !\n");

@@ -16,7 +16,7 @@ class SessionTableTest : public ::testing::Test {
  protected:
   void SetUp() override {
     REQUIRE_DB();
-    place_ = {DbEnv("KWL_DB_HOST"), testing::DbPort(), "", DbEnv("KWL_DB_USER"),
+    place_ = {DbEnv("KWL_DB_HOST"),     testing::DbPort(),    "",           DbEnv("KWL_DB_USER"),
               DbEnv("KWL_DB_PASSWORD"), DbEnv("KWL_DB_NAME"), "unitsession"};
     auto c = SqlConnect(proc_, place_.user, place_.password, place_.host, place_.database,
                         place_.port, "");
@@ -31,7 +31,8 @@ class SessionTableTest : public ::testing::Test {
   }
   // Rows whose id starts with `prefix`.
   std::string Count(const std::string& prefix) {
-    SqlAppendQuery(*admin_, "SELECT COUNT(*) AS n FROM unitsession WHERE id LIKE '" + prefix + "%'");
+    SqlAppendQuery(*admin_,
+                   "SELECT COUNT(*) AS n FROM unitsession WHERE id LIKE '" + prefix + "%'");
     DATable table;
     uint64_t rows = 0;
     if (SqlExecute(*admin_) || SqlOpenResult(*admin_) || SqlLoadResult(*admin_, table, &rows))

@@ -20,7 +20,7 @@ int ClientVersion() {
   return static_cast<int>(mysql_get_client_version());
 }
 
-constexpr ModuleEntry kEntry{kModuleAbi,       "db",    RegisterDbTags, nullptr,
+constexpr ModuleEntry kEntry{kModuleAbi,      "db",    RegisterDbTags, nullptr,
                              DbSessionsClose, nullptr, ClientVersion};
 
 }  // namespace

@@ -31,13 +31,13 @@ constexpr unsigned kWriteTimeout = 30;
 // being answered holds of it.
 struct Link {
   std::unique_ptr<MYSQL, MysqlCloser> handle;
-  std::string opened;    // the server, account and database it was opened for
-  bool reused = false;   // opened for an earlier exchange: the server may have closed it since
-  bool open = false;     // a transaction may be open
-  std::string held;      // the session whose row this run has locked
-  std::string heldIn;    // its table, quoted
-  bool live = false;     // that row held a live session: the end of the hold marks it used
-  std::string lost;      // a session whose hold a failure ended during this run
+  std::string opened;   // the server, account and database it was opened for
+  bool reused = false;  // opened for an earlier exchange: the server may have closed it since
+  bool open = false;    // a transaction may be open
+  std::string held;     // the session whose row this run has locked
+  std::string heldIn;   // its table, quoted
+  bool live = false;    // that row held a live session: the end of the hold marks it used
+  std::string lost;     // a session whose hold a failure ended during this run
   std::time_t sweepNotBefore = 0;
 };
 
@@ -62,8 +62,8 @@ bool IsId(std::string_view id) {
 bool IsTableName(std::string_view name) {
   if (name.empty() || name.size() > 64) return false;
   for (char c : name) {
-    bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                c == '_';
+    bool word =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
     if (!word) return false;
   }
   return true;
@@ -215,8 +215,8 @@ void End(Process& proc) {
 int Exists(Process& proc, const DbSessionPlace& place, std::string_view id) {
   if (Refused(proc, place, id)) return -1;
   Outcome out =
-      First(proc, place, "SELECT 1 FROM " + Quoted(place.table) + " WHERE id = '" +
-                             std::string(id) + "'");
+      First(proc, place,
+            "SELECT 1 FROM " + Quoted(place.table) + " WHERE id = '" + std::string(id) + "'");
   if (out.error) return -1;
   return out.rows && mysql_num_rows(out.rows.get()) > 0 ? 1 : 0;
 }
@@ -281,8 +281,7 @@ bool Save(Process& proc, const DbSessionPlace& place, std::string_view id,
     if (Take(proc, place, id, 0, &ignored) == DbTake::kFailed) return false;
   }
   Outcome out = Run(proc, "UPDATE " + gLink.heldIn + " SET data = '" + Escaped(records) +
-                              "', used = UNIX_TIMESTAMP() WHERE id = '" + gLink.held +
-                              "'; COMMIT");
+                              "', used = UNIX_TIMESTAMP() WHERE id = '" + gLink.held + "'; COMMIT");
   if (out.error) return false;
   gLink.open = false;
   gLink.held.clear();
@@ -296,7 +295,8 @@ void SweepIfDue(Process& proc, const DbSessionPlace& place, int64_t lifetime) {
   if (!gLink.held.empty()) End(proc);
   std::string table = Quoted(place.table);
   std::string stamp = std::string(" WHERE id = '") + kStampId + "'";
-  Outcome seen = First(proc, place, "SELECT UNIX_TIMESTAMP() - used FROM " + table + stamp + "; COMMIT");
+  Outcome seen =
+      First(proc, place, "SELECT UNIX_TIMESTAMP() - used FROM " + table + stamp + "; COMMIT");
   if (seen.error) return;
   MYSQL_ROW row = seen.rows ? mysql_fetch_row(seen.rows.get()) : nullptr;
   if (row && row[0]) {
@@ -315,8 +315,7 @@ void SweepIfDue(Process& proc, const DbSessionPlace& place, int64_t lifetime) {
   gLink.sweepNotBefore = now + kSweepInterval;
   if (claimed.affected == 0) return;
   Outcome swept = Run(proc, "DELETE FROM " + table + " WHERE used < UNIX_TIMESTAMP() - " +
-                                std::to_string(lifetime) + " AND id <> '" + kStampId +
-                                "'; COMMIT");
+                                std::to_string(lifetime) + " AND id <> '" + kStampId + "'; COMMIT");
   if (!swept.error) {
     Trace(proc, "Session sweep: %llu ended\n", static_cast<unsigned long long>(swept.affected));
   }
