@@ -118,11 +118,13 @@ request = function()
 end
 EOF
 
-body() { curl -s -b velsessionid=CHECKVISITOR0001 "http://127.0.0.1:$port/$1"; }
-reference=$(body files/cart.kwl)
+body() { curl -s -b "velsessionid=CHECKVISITOR000$2" "http://127.0.0.1:$port/$1"; }
+reference=$(body files/cart.kwl 0)
+n=0
 for page in db/cart.kwl php/cart.php cgi/files/cart.kwl cgi/db/cart.kwl cgi/php/cart.php; do
-  # Each page keeps its own count for the visitor: the first visit of each.
-  got=$(body "$page")
+  # A visitor of its own for each: every one is a first visit.
+  n=$((n + 1))
+  got=$(body "$page" "$n")
   if [[ $got != "$reference" ]]; then
     echo "bench: $page writes another body than files/cart.kwl" >&2
     diff <(echo "$reference") <(echo "$got") | head -10 >&2
