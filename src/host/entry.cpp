@@ -4,12 +4,15 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
+#include <string>
 
 #include "core/version.h"
 #include "host/fastcgi.h"
 #include "host/options.h"
 #include "host/serve.h"
+#include "host/sessions_import.h"
 
 namespace kwl {
 
@@ -66,6 +69,18 @@ int Main(int argc, char** argv) {
     case Options::Action::kError:
       std::fprintf(stderr, "%s\n%s", options.error.c_str(), UsageText());
       return 2;
+    case Options::Action::kSessionsImport: {
+      // DIR is named from where kwl was started, before KWL_DIR is entered.
+      char* dir = realpath(options.importDir.c_str(), nullptr);
+      if (!dir) {
+        std::fprintf(stderr, "kwl: cannot read %s\n", options.importDir.c_str());
+        return 1;
+      }
+      std::string absolute = dir;
+      std::free(dir);
+      if (!EnterWorkingDirectory(ProcessRequest())) return 1;
+      return ImportSessions(absolute);
+    }
     case Options::Action::kFastCgi:
       if (options.address.empty() && !StandardInputListens()) {
         std::fprintf(stderr, "kwl: --fastcgi ADDRESS is needed\n%s", UsageText());

@@ -31,6 +31,8 @@ const char* UsageText() {
          "                                   socket path or HOST:PORT (:PORT for all\n"
          "                                   addresses); started with a listening socket\n"
          "                                   as standard input, kwl serves on it\n"
+         "       kwl --sessions-import DIR   copy the session files of DIR (a kwlsession/\n"
+         "                                   directory) into the store kwl.conf names\n"
          "       kwl --help | --version\n"
          "\n"
          "  --workers N        worker processes, one request at a time each\n"
@@ -51,6 +53,10 @@ Options ParseOptions(int argc, char** argv) {
       return options;
     } else if (arg == "--version") {
       options.action = Options::Action::kVersion;
+      return options;
+    } else if (arg == "--sessions-import" && hasValue && argc == 3) {
+      options.action = Options::Action::kSessionsImport;
+      options.importDir = argv[2];
       return options;
     } else if (arg == "--fastcgi" && hasValue) {
       options.address = argv[++i];

@@ -6,11 +6,12 @@
 namespace kwl {
 
 struct Options {
-  enum class Action { kRun, kHelp, kVersion, kFastCgi, kError };
+  enum class Action { kRun, kHelp, kVersion, kFastCgi, kSessionsImport, kError };
   Action action = Action::kRun;
-  std::string address;   // --fastcgi: a Unix socket path or host:port; empty: standard input
-  int workers = 0;       // 0: one per core
-  long maxRequests = 0;  // 0: a worker is never recycled for its count
+  std::string address;    // --fastcgi: a Unix socket path or host:port; empty: standard input
+  int workers = 0;        // 0: one per core
+  long maxRequests = 0;   // 0: a worker is never recycled for its count
+  std::string importDir;  // --sessions-import: a directory of session files
   std::string error;
 };
 

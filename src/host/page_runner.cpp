@@ -83,7 +83,7 @@ void SetCurrentFile(Interpreter& interp) {
   SetCurrentFileVariables(interp);
 }
 
-bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
+bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath, std::string_view startError) {
   // A page file unchanged since an earlier run of the process is not read again.
   SharedText compiled = interp.pages.CompileFile(interp.proc, pagePath);
   std::string text;
@@ -95,6 +95,7 @@ bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   }
   CreatePageVariables(interp);
   ReportError(interp, 0, "");
+  if (!startError.empty()) ReportError(interp, 1, startError);
   interp.abortCode = 0;
   try {
     if (!compiled) compiled = interp.pages.Compile(std::move(text));
@@ -105,7 +106,8 @@ bool LoadAndRunPage(Interpreter& interp, const std::string& pagePath) {
   return true;
 }
 
-bool RunPage(Process& proc, TagRegistry& tags, PageCache& pages, const std::string& pagePath) {
+bool RunPage(Process& proc, TagRegistry& tags, PageCache& pages, const std::string& pagePath,
+             std::string_view startError) {
   if (!proc.sources.empty()) proc.sources.front() = pagePath;
   Block* global = BlockTopOfKind(proc.stack, kBlockGlobal);
   if (!global) return false;
@@ -113,7 +115,7 @@ bool RunPage(Process& proc, TagRegistry& tags, PageCache& pages, const std::stri
   Interpreter interp(proc, tags, pages);
   interp.global = &global->vars;
   interp.session = session ? &session->vars : nullptr;
-  LoadAndRunPage(interp, pagePath);
+  LoadAndRunPage(interp, pagePath, startError);
   ModulesRunEnd(proc, interp);
   return interp.sessionChanged;
 }

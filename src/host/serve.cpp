@@ -20,6 +20,7 @@
 #include "web/info_page.h"
 #include "web/page_choice.h"
 #include "web/request.h"
+#include "web/session_store.h"
 #include "web/sessions.h"
 
 namespace kwl {
@@ -59,9 +60,12 @@ uint64_t RandomSeed(const Host& host) {
   return seed ^ extra;
 }
 
-void StartUp(Host& host, Process& proc, VariablePtr& sessionId) {
+void StartUp(Host& host, Process& proc, VariablePtr& sessionId, SessionSettings* sessions) {
   auto config = BlockNew(proc.stack, "CONFIG", kBlockConfig);
   host.config.Apply(config->vars, *proc.request);
+  int32_t timeout = 0;
+  ScopeGetInt(config->vars, "velsessiontimeout", &timeout);
+  *sessions = TakeSessionSettings(config->vars, timeout > 0 ? timeout : kDefaultSessionTimeout);
   int32_t level = 0;
   ScopeGetInt(config->vars, "veldebug", &level);
   size_t memoryLimit = kDefaultMemoryLimit;
@@ -121,7 +125,8 @@ void CommandLineMode(Host& host, Process& proc, int argc, char** argv, VariableP
 
 // Runs the page the request asks for, or answers it otherwise; returns
 // whether a page changed the session.
-bool AnswerRequest(Host& host, Process& proc, int code) {
+// `startError` is what the page finds in velerr when it starts.
+bool AnswerRequest(Host& host, Process& proc, int code, std::string_view startError) {
   switch (code) {
     case kRequestDecoded: {
       std::string page = proc.pagePath;
@@ -129,10 +134,11 @@ bool AnswerRequest(Host& host, Process& proc, int code) {
         Trace(proc, "Page refused\n");
         return false;
       }
-      return RunPage(proc, host.tags, host.pages, page);
+      return RunPage(proc, host.tags, host.pages, page, startError);
     }
     case kRequestNoData:
-      if (!proc.pagePath.empty()) return RunPage(proc, host.tags, host.pages, proc.pagePath);
+      if (!proc.pagePath.empty())
+        return RunPage(proc, host.tags, host.pages, proc.pagePath, startError);
       WriteInfoHtml(proc);
       break;
     case kRequestBadContentType:
@@ -153,19 +159,17 @@ bool AnswerRequest(Host& host, Process& proc, int code) {
   return false;
 }
 
-void CgiMode(Host& host, Process& proc, VariablePtr sessionId) {
+void CgiMode(Host& host, Process& proc, VariablePtr sessionId, const SessionSettings& sessions) {
   ChooseCgiPage(proc);
   OpenRunTrace(proc);
-  int32_t timeout = 0;
-  ScopeGetInt(BlockTopOfKind(proc.stack, kBlockConfig)->vars, "velsessiontimeout", &timeout);
-  SessionStore store;
-  store.timeoutMinutes = timeout > 0 ? timeout : kDefaultSessionTimeout;
   auto timeoutVar = VarNew("velsessiontimeout");
-  VarSetInt(*timeoutVar, store.timeoutMinutes);
+  VarSetInt(*timeoutVar, sessions.timeoutMinutes);
   Scope* session = SessionScope(proc);
   Variable& id = *sessionId;  // lives on in GLOBAL
-  SessionLock lock;           // held until the end of the run
-  if (session && Env(proc, "REQUEST_METHOD")) lock = SessionLoad(proc, store, id, *session);
+  // Holds the session from the load to the end of the run.
+  std::unique_ptr<SessionKeeper> keeper = MakeSessionKeeper(sessions);
+  bool loading = session && Env(proc, "REQUEST_METHOD");
+  if (loading) keeper->Load(proc, id, *session);
   Scope& global = GlobalScope(proc);
   int code;
   try {
@@ -177,8 +181,10 @@ void CgiMode(Host& host, Process& proc, VariablePtr sessionId) {
   AddStandalone(global, std::move(proc.debugOwned));
   AddStandalone(global, std::move(timeoutVar));
   AddStandalone(global, std::move(sessionId));
-  bool changed = AnswerRequest(host, proc, code);
-  if (session && changed) SessionSave(proc, store, id, *session, lock);
+  bool unavailable = loading && keeper->Failed();
+  bool changed = AnswerRequest(host, proc, code, unavailable ? kSessionUnavailable : "");
+  if (session && changed) keeper->Save(proc, id, *session);
+  keeper->End(proc);
 }
 
 }  // namespace
@@ -193,12 +199,13 @@ int ServeRequest(Host& host, Request& request, int argc, char** argv) {
   proc.out = request.out;
   proc.engine = &host.engine;
   VariablePtr sessionId;
-  StartUp(host, proc, sessionId);
+  SessionSettings sessions;
+  StartUp(host, proc, sessionId, &sessions);
   // Under a web server the request never chooses the page through arguments.
   if (argc > 1 && !request.Env("GATEWAY_INTERFACE")) {
     CommandLineMode(host, proc, argc, argv, std::move(sessionId));
   } else {
-    CgiMode(host, proc, std::move(sessionId));
+    CgiMode(host, proc, std::move(sessionId), sessions);
   }
   TraceClose(proc);
   std::fflush(proc.out);

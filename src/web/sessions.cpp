@@ -151,13 +151,15 @@ bool ReplaceFile(Process& proc, const std::string& path, std::string_view bytes)
 }
 
 // Replaces the session file while `lock` holds it, then releases the lock.
+// The file the lock read holds these very bytes when the page set its
+// variables to what they were: it is kept as it is.
 bool WriteSessionFile(Process& proc, const std::string& path, std::string_view bytes,
                       SessionLock& lock) {
   if (lock.fd() < 0) {
     Trace(proc, "Can't write session file !\n");
     return false;
   }
-  bool written = ReplaceFile(proc, path, bytes);
+  bool written = lock.Unchanged(bytes) || ReplaceFile(proc, path, bytes);
   if (written) lock.Keep();
   if (!written) Trace(proc, "Can't write session file !\n");
   if (lock.Release()) {
@@ -185,6 +187,8 @@ SessionLock& SessionLock::operator=(SessionLock&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
     madeIn_ = std::move(other.madeIn_);
+    loaded_ = std::move(other.loaded_);
+    read_ = std::exchange(other.read_, false);
   }
   return *this;
 }
@@ -221,17 +225,24 @@ void SessionNewId(Process& proc, Variable& id) {
   std::fprintf(proc.out, "Set-Cookie: %s=%s; path=/\n", id.name.c_str(), VarText(id).c_str());
 }
 
-SessionLock SessionLoad(Process& proc, const SessionStore& store, Variable& id, Scope& session) {
+bool SessionIdFromCookie(Process& proc, Variable& id,
+                         const std::function<bool(const std::string&)>& taken) {
   std::string cookie = ReadCookie(proc, id.name);
-  if (!IsSessionId(cookie)) {
-    if (!cookie.empty()) Trace(proc, "Session id refused\n");
-    do {
-      SessionNewId(proc, id);
-    } while (FileExists(SessionPath(store, VarText(id))));
-    return SessionLock();
+  if (IsSessionId(cookie)) {
+    VarSet(id, cookie);
+    return true;
   }
-  VarSet(id, cookie);
-  std::string path = SessionPath(store, cookie);
+  if (!cookie.empty()) Trace(proc, "Session id refused\n");
+  do {
+    SessionNewId(proc, id);
+  } while (taken(VarText(id)));
+  return false;
+}
+
+SessionLock SessionLoad(Process& proc, const SessionStore& store, Variable& id, Scope& session) {
+  auto taken = [&](const std::string& name) { return FileExists(SessionPath(store, name)); };
+  if (!SessionIdFromCookie(proc, id, taken)) return SessionLock();
+  std::string path = SessionPath(store, VarText(id));
   SessionLock lock = LockSessionFile(proc, store.dir, path);
   // Judged on the locked file: another run may have saved it while this one
   // waited. A file the lock just made is new and empty.
@@ -239,7 +250,7 @@ SessionLock SessionLoad(Process& proc, const SessionStore& store, Variable& id, 
   if (lock.fd() < 0 || fstat(lock.fd(), &status) != 0 || Expired(store, status.st_mtime))
     return lock;
   std::string bytes;
-  ReadAndTouch(lock.fd(), &bytes);
+  if (ReadAndTouch(lock.fd(), &bytes)) lock.Loaded(bytes);
   SessionDecode(proc, bytes, session);
   return lock;
 }

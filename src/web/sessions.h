@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,6 +41,12 @@ class SessionLock {
   int fd() const { return fd_; }
   // The file the lock made holds a saved session now: it stays.
   void Keep() { madeIn_.clear(); }
+  // The bytes of the file as the load read them under this lock.
+  void Loaded(std::string bytes) {
+    loaded_ = std::move(bytes);
+    read_ = true;
+  }
+  bool Unchanged(std::string_view bytes) const { return fd_ >= 0 && read_ && loaded_ == bytes; }
   // Closing the file releases the lock; false when flock reported a failure.
   // A file the lock made and no save kept is removed first.
   bool Release();
@@ -48,11 +55,19 @@ class SessionLock {
   int fd_ = -1;
   std::string path_;
   std::string madeIn_;
+  std::string loaded_;
+  bool read_ = false;
 };
 
 // An id becomes a file name: only 16 characters of A-Z and 0-9 are accepted.
 bool IsSessionId(std::string_view id);
 std::string SessionPath(const SessionStore& store, std::string_view id);
+
+// The visitor's id from the cookie named like `id`: true when it carried a
+// valid one. Else new ids (each with its Set-Cookie line) until `taken`
+// says no session uses it.
+bool SessionIdFromCookie(Process& proc, Variable& id,
+                         const std::function<bool(const std::string&)>& taken);
 
 // The visitor's id from the cookie named like `id`, and its variables into
 // `session`; a first visit gets a new id and its cookie. A returning visitor's

@@ -11,3 +11,9 @@ add_test(NAME e2e_fastcgi_server
   COMMAND ${KWL_WITH_DB} ${CMAKE_SOURCE_DIR}/tests/e2e/fastcgi_e2e.sh $<TARGET_FILE:kwl>)
 set_tests_properties(e2e_fastcgi_server PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77
   FIXTURES_REQUIRED mariadb)
+# Two lighttpd instances (CGI and FastCGI) sharing sessions in one MariaDB
+# table of a private server, which the script starts, kills and restarts.
+add_test(NAME e2e_sessions
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/sessions_e2e.py
+          --kwl $<TARGET_FILE:kwl> --dir ${CMAKE_BINARY_DIR}/sessions-e2e)
+set_tests_properties(e2e_sessions PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)

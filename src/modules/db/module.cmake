@@ -8,6 +8,7 @@ set(KWL_DB_SOURCES
   ${CMAKE_SOURCE_DIR}/src/modules/db/tag_values.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/db/connect_tag.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/db/sql_tag.cpp
+  ${CMAKE_SOURCE_DIR}/src/modules/db/session_table.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/db/module.cpp)
 
 kwl_add_module(db

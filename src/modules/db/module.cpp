@@ -4,6 +4,7 @@
 #include "core/module_entry.h"
 #include "modules/db/connection.h"
 #include "modules/db/db_tags.h"
+#include "modules/db/session_table.h"
 
 namespace kwl {
 
@@ -20,8 +21,15 @@ int ClientVersion() {
   return static_cast<int>(mysql_get_client_version());
 }
 
-constexpr ModuleEntry kEntry{kModuleAbi,   "db",    RegisterDbTags, nullptr,
-                             SqlCloseIdle, nullptr, ClientVersion};
+// The process's end: the connections kept for later runs and the session
+// table's connection close.
+void ProcessEnd() {
+  SqlCloseIdle();
+  DbSessionsClose();
+}
+
+constexpr ModuleEntry kEntry{kModuleAbi, "db",    RegisterDbTags, nullptr,
+                             ProcessEnd, nullptr, ClientVersion};
 
 }  // namespace
 

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# The session-heavy cart page (pages/cart: four session variables read and
+# written on every visit) behind one lighttpd, with kwl's two session stores:
+# files (kwlsession/) and a MariaDB table, through FastCGI (kwl --fastcgi)
+# and CGI; PHP's own file sessions beside them (php-fpm with OPcache, and
+# php-cgi). 64 visitors, each with a session of its own, wrk in turns within
+# one run. Reports requests/s and median latency (medians over the turns) and
+# the ratio of each MariaDB figure to its files figure.
+#
+# Usage: bench/sessions.sh [SECONDS_PER_TURN] [TURNS]   (default 10 s, 3 turns)
+# KWL_BIN=/path/to/kwl measures another build of kwl.
+# KWL_BENCH_FLUSH=2 starts MariaDB with innodb_flush_log_at_trx_commit=2
+# (commits written at once, flushed to disk once a second).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+seconds=${1:-10}
+turns=${2:-3}
+
+scripts/install-deps.sh php8.2-fpm php8.2-cgi wrk
+build=${KWL_BENCH_DIR:-$root/build-bench}
+if [[ -z "${KWL_BIN:-}" ]]; then
+  KWL_SKIP_DEPS=1 scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  KWL_BIN=$build/kwl
+fi
+kwl=$(cd "$(dirname "$KWL_BIN")" && pwd)/$(basename "$KWL_BIN")
+fpm=$(command -v php-fpm8.2 || echo /usr/sbin/php-fpm8.2)
+phpcgi=$(command -v php-cgi8.2 || command -v php-cgi)
+extensions=$(php-config8.2 --extension-dir 2>/dev/null || echo /usr/lib/php/20220829)
+cores=$(nproc)
+workers=$((2 * cores))
+
+work=$build/sessions-work
+rm -rf "$work"
+mkdir -p "$work/www/files" "$work/www/db" "$work/www/php" "$work/state-files" "$work/state-db" \
+  "$work/php-sessions"
+cp bench/pages/cart/cart.kwl "$work/www/files/"
+cp bench/pages/cart/cart.kwl "$work/www/db/"
+cp bench/pages/cart/cart.php "$work/www/php/"
+
+pids=()
+db=$work/mariadb
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  tests/db/stop-mariadb.sh "$db" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+tests/db/start-mariadb.sh "$db" >/dev/null
+# shellcheck disable=SC1091
+source "$db/env"
+if [[ -n ${KWL_BENCH_FLUSH:-} ]]; then
+  mariadb --no-defaults --socket="$KWL_DB_SOCKET" -uroot \
+    -e "SET GLOBAL innodb_flush_log_at_trx_commit = $KWL_BENCH_FLUSH"
+fi
+cat >"$work/state-db/kwl.conf" <<EOF
+velsessionstore mariadb
+velsessionsocket $KWL_DB_SOCKET
+velsessionuser $KWL_DB_USER
+velsessionpassword $KWL_DB_PASSWORD
+velsessiondatabase $KWL_DB_NAME
+EOF
+
+cat >"$work/php-fpm.conf" <<EOF
+[global]
+error_log = $work/php-fpm.log
+daemonize = no
+[cart]
+user = $(id -un)
+listen = $work/php.sock
+pm = static
+pm.max_children = $workers
+clear_env = no
+php_admin_value[session.save_path] = $work/php-sessions
+EOF
+as_root=()
+[[ $(id -u) -eq 0 ]] && as_root=(-R)
+"$fpm" -n -y "$work/php-fpm.conf" -F "${as_root[@]}" \
+  -d zend_extension="$extensions/opcache.so" -d opcache.enable=1 \
+  -d opcache.validate_timestamps=1 -d opcache.revalidate_freq=0 &
+pids+=($!)
+"$kwl" --fastcgi "$work/kwl.sock" --workers "$workers" 2>"$work/kwl.log" &
+pids+=($!)
+printf '#!/bin/sh\nexec %s -n -d session.save_path=%s "$@"\n' "$phpcgi" "$work/php-sessions" \
+  >"$work/php-cgi"
+chmod +x "$work/php-cgi"
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/lighttpd.conf" <<EOF
+server.document-root = "$work/www"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$work/lighttpd.log"
+server.modules = ("mod_setenv", "mod_fastcgi", "mod_cgi", "mod_alias")
+alias.url = ("/cgi/" => "$work/www/")
+setenv.add-environment = ("KWL_DIR" => "$work/state-files")
+\$HTTP["url"] =~ "^/(cgi/)?db/" { setenv.add-environment = ("KWL_DIR" => "$work/state-db") }
+\$HTTP["url"] =~ "^/cgi/" {
+  cgi.assign = (".kwl" => "$kwl", ".php" => "$work/php-cgi")
+} else {
+  fastcgi.server = (".kwl" => (("socket" => "$work/kwl.sock")),
+                    ".php" => (("socket" => "$work/php.sock")))
+}
+EOF
+lighttpd -D -f "$work/lighttpd.conf" &
+pids+=($!)
+for _ in $(seq 1 50); do
+  [[ -S $work/kwl.sock && -S $work/php.sock ]] && curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+  sleep 0.1
+done
+
+cat >"$work/visitors.lua" <<'EOF'
+local n = 0
+request = function()
+  n = n + 1
+  local id = string.format("BENCHVISITOR%04d", n % 64)
+  return wrk.format(nil, nil, { Cookie = "velsessionid=" .. id })
+end
+EOF
+
+body() { curl -s -b "velsessionid=CHECKVISITOR000$2" "http://127.0.0.1:$port/$1"; }
+reference=$(body files/cart.kwl 0)
+n=0
+for page in db/cart.kwl php/cart.php cgi/files/cart.kwl cgi/db/cart.kwl cgi/php/cart.php; do
+  # A visitor of its own for each: every one is a first visit.
+  n=$((n + 1))
+  got=$(body "$page" "$n")
+  if [[ $got != "$reference" ]]; then
+    echo "bench: $page writes another body than files/cart.kwl" >&2
+    diff <(echo "$reference") <(echo "$got") | head -10 >&2
+    exit 1
+  fi
+done
+
+run() {  # page connections: prints "requests/s median-ms"
+  wrk -t2 -c"$2" -d"${seconds}s" --latency -s "$work/visitors.lua" \
+    "http://127.0.0.1:$port/$1" >"$work/wrk.out"
+  if grep -q 'Non-2xx' "$work/wrk.out"; then
+    echo "bench: $1 answered with errors" >&2
+    cat "$work/wrk.out" >&2
+    exit 1
+  fi
+  python3 - "$work/wrk.out" <<'PY'
+import re, sys
+text = open(sys.argv[1]).read()
+value, unit = re.search(r"^\s*50%\s+([\d.]+)(us|ms|s)\s*$", text, re.M).groups()
+median = float(value) * {"us": 0.001, "ms": 1.0, "s": 1000.0}[unit]
+rate = float(re.search(r"Requests/sec:\s+([\d.]+)", text).group(1))
+print(f"{rate:.0f} {median:.2f}")
+PY
+}
+
+pages=("files/cart.kwl 16" "db/cart.kwl 16" "php/cart.php 16"
+       "cgi/files/cart.kwl 4" "cgi/db/cart.kwl 4" "cgi/php/cart.php 4")
+for p in "${pages[@]}"; do run $p >/dev/null; done  # warm-up
+: >"$work/results"
+for turn in $(seq 1 "$turns"); do
+  for p in "${pages[@]}"; do
+    set -- $p
+    echo "$1 $(run "$1" "$2")" >>"$work/results"
+  done
+done
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+flush=$(mariadb --no-defaults --socket="$KWL_DB_SOCKET" -uroot -N -B \
+  -e "SELECT @@innodb_flush_log_at_trx_commit")
+echo "Machine: $cpu, $cores cores; $(uname -sr); $workers FastCGI workers each;" \
+  "wrk -t2 (16 connections FastCGI, 4 CGI), $turns turns of ${seconds} s;" \
+  "innodb_flush_log_at_trx_commit=$flush"
+echo
+python3 - "$work/results" <<'PY'
+import statistics, sys
+rows = {}
+for line in open(sys.argv[1]):
+    page, rate, median = line.split()
+    rows.setdefault(page, []).append((float(rate), float(median)))
+med = {p: [statistics.median(x[i] for x in r) for i in range(2)] for p, r in rows.items()}
+names = {"files/cart.kwl": "kwl --fastcgi, files", "db/cart.kwl": "kwl --fastcgi, MariaDB",
+         "php/cart.php": "php-fpm + OPcache, files", "cgi/files/cart.kwl": "kwl CGI, files",
+         "cgi/db/cart.kwl": "kwl CGI, MariaDB", "cgi/php/cart.php": "php-cgi, files"}
+print("| server and store | requests/s | median ms |")
+print("|---|---:|---:|")
+for page, name in names.items():
+    print(f"| {name} | {med[page][0]:.0f} | {med[page][1]:.2f} |")
+print()
+for mode, prefix in (("FastCGI", ""), ("CGI", "cgi/")):
+    files, db, php = (med[prefix + p][0] for p in ("files/cart.kwl", "db/cart.kwl", "php/cart.php"))
+    print(f"{mode}: MariaDB/files requests/s {db / files:.2f} (cost {100 * (1 - db / files):.0f} %);"
+          f" kwl MariaDB/PHP files {db / php:.2f}; kwl files/PHP files {files / php:.2f}")
+PY
