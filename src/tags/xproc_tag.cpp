@@ -51,7 +51,7 @@ void XProcStarted(Interpreter& interp, Block& block) {
 }
 
 void XProcBeforePass(Interpreter& interp, Block& block) {
-  Trace(interp.proc, "Level %d row = %d/%d\n", interp.proc.nesting, block.currentRow,
+  TRACE(interp.proc, "Level %d row = %d/%d\n", interp.proc.nesting, block.currentRow,
         static_cast<int>(DARowCount(block.rows)));
 }
 

@@ -20,10 +20,18 @@ void RegisterXmlTags(TagRegistry& tags) {
 
 namespace {
 
-// A refused allocation makes libxml2 fail the parse or the expression: the
-// tag then reports that there is no document (or no rows).
+unsigned long gRefused = 0;
+
+bool MayTake(size_t size) {
+  if (MemoryMayTake(size)) return true;
+  ++gRefused;
+  return false;
+}
+
+// A refused allocation fails the parse or the expression (see
+// XmlMemoryRefusals): the tag then has no document, or no rows.
 void* XmlMalloc(size_t size) {
-  if (!MemoryMayTake(size)) return nullptr;
+  if (!MayTake(size)) return nullptr;
   void* block = std::malloc(size);
   if (block) gMemory.used += malloc_usable_size(block);
   return block;
@@ -41,7 +49,7 @@ void XmlFree(void* block) {
 
 void* XmlRealloc(void* block, size_t size) {
   size_t before = block ? malloc_usable_size(block) : 0;
-  if (size > before && !MemoryMayTake(size - before)) return nullptr;
+  if (size > before && !MayTake(size - before)) return nullptr;
   void* moved = std::realloc(block, size);
   if (!moved) return nullptr;
   gMemory.used -= std::min(gMemory.used, before);
@@ -74,6 +82,10 @@ constexpr ModuleEntry kEntry{kModuleAbi, "xml",   RegisterXmlTags, XmlStart,
                              XmlEnd,     nullptr, LibraryVersion};
 
 }  // namespace
+
+unsigned long XmlMemoryRefusals() {
+  return gRefused;
+}
 
 }  // namespace kwl
 

@@ -16,6 +16,11 @@ void XPathAttributes(Interpreter& interp, Block& rows, DATable& attributes);
 // counters, push each pass's XML2attr block and release the document.
 extern const RowSource kXpathRows;
 
+// Allocations of libxml2 refused so far for the run's memory limit. libxml2
+// may hand back a partial document or result after one, which the tag
+// must then not use.
+unsigned long XmlMemoryRefusals();
+
 // Fills the slot of the XPATH tag (the module's registration).
 void RegisterXmlTags(TagRegistry& tags);
 

@@ -188,6 +188,7 @@ void ListNodes(Process& proc, XPathLoop& loop, DATable& table, xmlNodePtr first,
 }
 
 void IgnoreError(void*, xmlErrorPtr) {}
+void IgnoreMessage(void*, const char*, ...) {}
 
 bool NoError(Interpreter& interp) {
   return !interp.err || VarInt(*interp.err) == 0;
@@ -203,7 +204,12 @@ void Evaluate(Process& proc, XPathLoop& loop, DATable& table, const std::string&
   loop.context->opLimit = kXPathOperations;
   int registered = xmlXPathRegisterNs(loop.context, BAD_CAST "kwl", nullptr);
   Trace(proc, "xmlXPathRegisterNs %d\n", registered);
+  unsigned long refusals = XmlMemoryRefusals();
   loop.result = xmlXPathEvalExpression(BAD_CAST expression.c_str(), loop.context);
+  if (loop.result && XmlMemoryRefusals() != refusals) {
+    xmlXPathFreeObject(loop.result);
+    loop.result = nullptr;
+  }
   if (!loop.result) {
     Trace(proc, "Error: unable to evaluate xpath expression \"%s\"\n", expression.c_str());
     xmlXPathFreeContext(loop.context);
@@ -241,14 +247,27 @@ xmlDocPtr ParseText(std::string_view text) {
                        kParseOptions);
 }
 
+// A document cut short by the memory limit is no document.
+xmlDocPtr Whole(xmlDocPtr doc, unsigned long refusalsBefore) {
+  if (doc && XmlMemoryRefusals() != refusalsBefore) {
+    xmlFreeDoc(doc);
+    return nullptr;
+  }
+  return doc;
+}
+
 xmlDocPtr ParseDocument(Interpreter& interp, const AttributeList& attributes) {
   if (const Variable* file = FindAttribute(attributes, "FILE")) {
     std::string path = ResolvePath(interp.proc, Substituted(interp, VarRawText(*file)));
     Trace(interp.proc, "Parse file %s\n", path.c_str());
-    return ParseFile(path);
+    unsigned long refusals = XmlMemoryRefusals();
+    return Whole(ParseFile(path), refusals);
   }
-  if (const Variable* value = FindAttribute(attributes, "VALUE"))
-    return ParseText(Substituted(interp, VarRawText(*value)));
+  if (const Variable* value = FindAttribute(attributes, "VALUE")) {
+    std::string text = Substituted(interp, VarRawText(*value));
+    unsigned long refusals = XmlMemoryRefusals();
+    return Whole(ParseText(text), refusals);
+  }
   ReportError(interp, 1, "ERROR: No FILE or VALUE defined in tag XPATH");
   return ParseText("");
 }
@@ -283,6 +302,9 @@ bool XPathTag(Interpreter& interp, const TagCall& call, Block& block, bool* /*si
   loops.push_back(std::make_unique<XPathLoop>());
   XPathLoop& loop = *loops.back();
   loop.block = &block;
+  // libxml2 keeps its error handlers per thread: a run may be on a new one.
+  xmlSetStructuredErrorFunc(nullptr, IgnoreError);
+  xmlSetGenericErrorFunc(nullptr, IgnoreMessage);
   Process& proc = interp.proc;
   if (const Variable* child = FindAttribute(attributes, "CHILD")) {
     std::string filter = Substituted(interp, VarRawText(*child));
