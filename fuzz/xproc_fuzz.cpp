@@ -30,7 +30,8 @@ bool TagWordEnd(std::string_view text, size_t at) {
 // The end tag of `name` for content beginning at `from`, walking from "<" to "<".
 size_t WalkToEndTag(std::string_view text, std::string_view name, size_t from) {
   int depth = 1;
-  for (size_t lt = text.find('<', from); lt != std::string_view::npos; lt = text.find('<', lt + 1)) {
+  for (size_t lt = text.find('<', from); lt != std::string_view::npos;
+       lt = text.find('<', lt + 1)) {
     bool closes = lt + 1 < text.size() && text[lt + 1] == '/';
     size_t at = lt + (closes ? 2 : 1);
     if (!StartsNoCase(text, at, name) || !TagWordEnd(text, at + name.size())) continue;

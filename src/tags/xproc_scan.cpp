@@ -87,8 +87,8 @@ size_t XProcText::FindEndTag(std::string_view name, size_t from) {
     }
     tags.ready = true;
   }
-  size_t first = static_cast<size_t>(
-      std::lower_bound(tags.at.begin(), tags.at.end(), from) - tags.at.begin());
+  size_t first =
+      static_cast<size_t>(std::lower_bound(tags.at.begin(), tags.at.end(), from) - tags.at.begin());
   size_t closer = tags.closer[first];
   return closer < count ? tags.at[closer] : npos;
 }
@@ -127,8 +127,7 @@ bool XProcText::NextElement(Process& proc, size_t pos, XProcElement* element, si
   size_t end = FindEndTag(name, contentStart);
   if (end == npos) return true;
   element->content = text_.substr(contentStart, end - contentStart);
-  TRACE(proc, "found. Lg content %d (%d-%c)\n", Int(element->content.size()), Int(end),
-        text_[end]);
+  TRACE(proc, "found. Lg content %d (%d-%c)\n", Int(element->content.size()), Int(end), text_[end]);
   *next = std::min(size, end + name.size() + 3);
   return true;
 }
@@ -155,8 +154,8 @@ void XProcList(Process& proc, std::string_view text, DATable& table) {
     } else {
       TRACE(proc, "Tag <%.*s [%.*s%s]>%.*s%s</%.*s>(%d,%d,%d)\n", nameLength, e.name.data(),
             Cut(e.attributes), e.attributes.data(), More(e.attributes), Cut(e.content),
-            e.content.data(), More(e.content), nameLength, e.name.data(),
-            Int(e.attributes.size()), Int(e.content.size()), Int(e.start));
+            e.content.data(), More(e.content), nameLength, e.name.data(), Int(e.attributes.size()),
+            Int(e.content.size()), Int(e.start));
     }
   }
   TRACE(proc, "-< XProc list end\n");

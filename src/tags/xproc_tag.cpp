@@ -62,7 +62,7 @@ void XProcAfterPass(Interpreter&, Block& block) {
 
 }  // namespace
 
-extern const RowSource kXprocRows{"XML",          XProcTag,       XProcStarted, XProcBeforePass,
-                                  XProcAfterPass, nullptr};
+extern const RowSource kXprocRows{"XML",           XProcTag,       XProcStarted,
+                                  XProcBeforePass, XProcAfterPass, nullptr};
 
 }  // namespace kwl

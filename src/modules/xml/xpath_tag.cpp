@@ -99,8 +99,8 @@ std::string ToLatin1(Process& proc, const xmlChar* utf8) {
   std::string out(static_cast<size_t>(inLength), '\0');
   int result = 0;
   if (inLength > 0) {
-    result = UTF8Toisolat1(reinterpret_cast<unsigned char*>(out.data()), &outLength, utf8,
-                           &inLength);
+    result =
+        UTF8Toisolat1(reinterpret_cast<unsigned char*>(out.data()), &outLength, utf8, &inLength);
   }
   TRACE(proc, "UTF8Toisolat1 %d-%d return %d\n", inLength, outLength, result);
   out.resize(static_cast<size_t>(std::max(outLength, 0)));
@@ -243,8 +243,7 @@ xmlDocPtr ParseFile(const std::string& path) {
 
 xmlDocPtr ParseText(std::string_view text) {
   if (text.size() > INT_MAX) return nullptr;
-  return xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                       kParseOptions);
+  return xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, kParseOptions);
 }
 
 // A document cut short by the memory limit is no document.
@@ -341,8 +340,7 @@ void XPathAttributes(Interpreter& interp, Block& rows, DATable& attributes) {
     std::string value =
         ToLatin1(interp.proc, attribute->children ? attribute->children->content : nullptr);
     AppendText(attributes, value);
-    TRACE(interp.proc, "attr %s = %s (%d)\n", attribute->name, value.c_str(),
-          Int(value.size()));
+    TRACE(interp.proc, "attr %s = %s (%d)\n", attribute->name, value.c_str(), Int(value.size()));
   }
 }
 
@@ -377,7 +375,7 @@ void XPathFinished(Interpreter& interp, Block& block) {
 
 }  // namespace
 
-const RowSource kXpathRows{"XML2",         XPathTag,       XPathStarted, XPathBeforePass,
-                           XPathAfterPass, XPathFinished};
+const RowSource kXpathRows{"XML2",          XPathTag,       XPathStarted,
+                           XPathBeforePass, XPathAfterPass, XPathFinished};
 
 }  // namespace kwl
