@@ -7,4 +7,3 @@ foreach ($xpath->query('/rss/channel/item') as $item) {
         $xpath->query('link', $item)->item(0)->textContent, "\n";
 }
 ?>
-
