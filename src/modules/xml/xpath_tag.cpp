@@ -144,6 +144,7 @@ int32_t AttributeCount(xmlNodePtr node) {
 
 void AddColumns(DATable& table) {
   if (DAColumnCount(table) > 0) return;
+  table.columns.reserve(6);
   DAAddColumn(table, kNodeColumn, 7, 4);
   DAAddColumn(table, "xpath.name", 2, 256);
   DAAddColumn(table, "xpath.type", 7, 4);
