@@ -319,9 +319,12 @@ bool XPathTag(Interpreter& interp, const TagCall& call, Block& block, bool* /*si
   loops.push_back(std::make_unique<XPathLoop>());
   XPathLoop& loop = *loops.back();
   loop.block = &block;
-  // libxml2 keeps its error handlers per thread: a run may be on a new one.
+  // libxml2 keeps these settings per thread, and a run may be on a new one.
   xmlSetStructuredErrorFunc(nullptr, IgnoreError);
   xmlSetGenericErrorFunc(nullptr, IgnoreMessage);
+  // Its buffers (a node's content) otherwise grow by what each piece needs:
+  // quadratic copying once realloc cannot grow them in place.
+  xmlSetBufferAllocationScheme(XML_BUFFER_ALLOC_DOUBLEIT);
   Process& proc = interp.proc;
   if (const Variable* child = FindAttribute(attributes, "CHILD")) {
     std::string filter = Substituted(interp, VarRawText(*child));
