@@ -11,12 +11,14 @@ namespace kwl {
 #define RUN(f) void f(Interpreter&, const TagCall&);
 #define BODY(f) size_t f(Interpreter&, const TagCall&);
 #define BLOCK(f) size_t f(Interpreter&, LoopState&, const TagCall&, bool);
+#define ROWS(s) extern const RowSource s;
 #define KWL_TAG(id, code, opening, name, kind, listed, module, runMode, skipMode, handler) handler
 #define KWL_ALIAS(id, opening)
 #include "page/tags.def"
 #undef RUN
 #undef BODY
 #undef BLOCK
+#undef ROWS
 #undef KWL_TAG
 
 void RegisterAllTags(TagRegistry& tags) {
@@ -24,6 +26,7 @@ void RegisterAllTags(TagRegistry& tags) {
 #define RUN(f) slot->run = f;
 #define BODY(f) slot->body = f;
 #define BLOCK(f) slot->block = f;
+#define ROWS(s) slot->rows = &s;
 #define KWL_TAG(id, code, opening, name, kind, listed, module, runMode, skipMode, handler) \
   slot = &tags[code];                                                                      \
   handler
@@ -32,6 +35,7 @@ void RegisterAllTags(TagRegistry& tags) {
 #undef RUN
 #undef BODY
 #undef BLOCK
+#undef ROWS
 #undef KWL_TAG
 #undef KWL_ALIAS
   (void)slot;
