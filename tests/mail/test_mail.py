@@ -56,9 +56,14 @@ class Run:
             if len(new) >= expect_sessions:
                 break
             time.sleep(0.05)
-        self.records = [json.load(open(path)) for path in new]
-        traces = glob.glob(os.path.join(self.dir, "kwldebug", "**", "*"), recursive=True)
-        self.trace = "".join(open(t, encoding="latin-1").read() for t in traces if os.path.isfile(t))
+        for path in new:
+            with open(path) as record:
+                self.records.append(json.load(record))
+        self.trace = ""
+        for path in glob.glob(os.path.join(self.dir, "kwldebug", "**", "*"), recursive=True):
+            if os.path.isfile(path):
+                with open(path, encoding="latin-1") as trace:
+                    self.trace += trace.read()
         shutil.rmtree(self.dir, ignore_errors=True)
 
     @property
@@ -178,6 +183,38 @@ class Bodies(unittest.TestCase):
         r = Run(f'<HTML><MAIL FROM="me@x.org" TO="a@b.org" SUBJECT=s TYPE=HTML MSG=\'<img src="gone.png">\' '
                 f'SMTP="{smtp("PLAIN")}">[$velerr$|$velerrmsg$]', expect_sessions=0)
         self.assertEqual(r.records, [])
+
+
+class Limits(unittest.TestCase):
+    def mail(self, sessions=0, **fields):
+        attributes = {"FROM": "me@x.org", "TO": "a@b.org", "SUBJECT": "s", "MSG": "m",
+                      "SMTP": smtp("PLAIN")} | fields
+        text = " ".join(f'{k}="{v}"' for k, v in attributes.items())
+        return Run(f'<HTML><SET NAME=veldebug VALUE=1><MAIL {text}>[$velerr$]',
+                   files={f"i{n}.gif": b"GIF" for n in range(33)}, expect_sessions=sessions)
+
+    def test_addresses_are_checked_and_the_recipient_table_never_overflows(self):
+        cases = [({"FROM": ""}, 11), ({"FROM": "a@b"}, 12), ({"TO": "ab.org"}, 13),
+                 ({"CC": "x"}, 14), ({"CCI": "x"}, 15), ({"REPLY": "x"}, 16),
+                 ({"TO": ",".join(f"r{i}@b.org" for i in range(33)),
+                   "CCI": ",".join(f"h{i}@b.org" for i in range(32))}, 15),
+                 ({"CC": "x" * 1018 + "@b.org"}, 14)]
+        for fields, code in cases:
+            r = self.mail(**fields)
+            self.assertEqual((r.out, r.records), ("<HTML>[2]", []), fields)
+            self.assertIn(f"Err : {code}\n", r.trace, fields)
+        r = self.mail(sessions=1, TO=",".join(f"r{i}@b.org" for i in range(64)))
+        self.assertEqual((r.out, len(r.record["rcpt"])), ("<HTML>[0]", 64))
+
+    def test_images_past_the_table_stay_plain_references(self):
+        html = "".join(f'<img src="i{n}.gif">' for n in range(33))
+        r = Run(f'<HTML><MAIL FROM="me@x.org" TO="a@b.org" SUBJECT=s TYPE=HTML FILE=b.kwl '
+                f'SMTP="{smtp("PLAIN")}">[$velerr$]',
+                files={"b.kwl": html} | {f"i{n}.gif": b"GIF" for n in range(33)})
+        self.assertEqual(r.out, "<HTML>[0]")
+        self.assertEqual(r.record["data"].count("Content-ID:<part"), 32)
+        self.assertIn('<img src="cid:part31.', r.record["data"])
+        self.assertIn('<img src="i32.gif">', r.record["data"])
 
 
 class Transport(unittest.TestCase):

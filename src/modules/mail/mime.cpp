@@ -31,21 +31,33 @@ struct TypeRow {
   const char* type;
 };
 
-constexpr TypeRow kTypes[] = {
-    {".pdf", "application/pdf"},        {".xls", "application/vnd.ms-excel"},
-    {".doc", "application/msword"},     {".ppt", "application/vnd.ms-powerpoint"},
-    {".pps", "application/vnd.ms-powerpoint"}, {".mdb", "application/msaccess"},
-    {".rtf", "application/rtf"},        {".jpg", "image/jpeg"},
-    {".jpeg", "image/jpeg"},            {".jpe", "image/jpeg"},
-    {".gif", "image/gif"},              {".png", "image/png"},
-    {".zip", "application/x-zip-compressed"}, {".rar", "application/x-rar"},
-    {".htm", "text/html"},              {".html", "text/html"},
-    {".txt", "text/plain"},             {".wav", "audio/wav"},
-    {".mp3", "audio/mpeg"},             {".wma", "audio/x-ms-wma"},
-    {".mpeg", "video/mpeg"},            {".mpg", "video/mpeg"},
-    {".avi", "video/avi"},              {".wmv", "video/x-ms-wmv"},
-    {".qt", "video/quicktime"},         {".mov", "video/quicktime"},
-    {".exe", "application/x-msdownload"}};
+constexpr TypeRow kTypes[] = {{".pdf", "application/pdf"},
+                              {".xls", "application/vnd.ms-excel"},
+                              {".doc", "application/msword"},
+                              {".ppt", "application/vnd.ms-powerpoint"},
+                              {".pps", "application/vnd.ms-powerpoint"},
+                              {".mdb", "application/msaccess"},
+                              {".rtf", "application/rtf"},
+                              {".jpg", "image/jpeg"},
+                              {".jpeg", "image/jpeg"},
+                              {".jpe", "image/jpeg"},
+                              {".gif", "image/gif"},
+                              {".png", "image/png"},
+                              {".zip", "application/x-zip-compressed"},
+                              {".rar", "application/x-rar"},
+                              {".htm", "text/html"},
+                              {".html", "text/html"},
+                              {".txt", "text/plain"},
+                              {".wav", "audio/wav"},
+                              {".mp3", "audio/mpeg"},
+                              {".wma", "audio/x-ms-wma"},
+                              {".mpeg", "video/mpeg"},
+                              {".mpg", "video/mpeg"},
+                              {".avi", "video/avi"},
+                              {".wmv", "video/x-ms-wmv"},
+                              {".qt", "video/quicktime"},
+                              {".mov", "video/quicktime"},
+                              {".exe", "application/x-msdownload"}};
 
 struct Part {
   std::string path;
@@ -124,8 +136,7 @@ bool ReadFile(const std::string& path, std::string* bytes) {
       !S_ISREG(info.st_mode)) {
     return false;
   }
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
   if (!file) return false;
   bytes->resize(static_cast<size_t>(info.st_size));
   size_t got = std::fread(bytes->data(), 1, bytes->size(), file.get());
@@ -173,7 +184,8 @@ bool References(std::string_view reference) {
 std::vector<Part> CollectImages(Process& proc, std::string& html) {
   std::vector<Part> images;
   for (size_t pos = html.find('<'); pos != std::string::npos; pos = html.find('<', pos + 1)) {
-    if (html.size() - pos < 4 || !AsciiEqualsNoCase(std::string_view(html).substr(pos + 1, 3), "img")) {
+    if (html.size() - pos < 4 ||
+        !AsciiEqualsNoCase(std::string_view(html).substr(pos + 1, 3), "img")) {
       continue;
     }
     // The attribute of this tag, in any case: a search running on past the
@@ -434,8 +446,7 @@ int MailCompose(Interpreter& interp, MailFields& mail) {
   std::string wire;
   if (attachments.empty() && images.empty() && mail.type <= kMailHtml) {
     message += "\n";
-    AppendContentHeader(message, mail.type == kMailHtml ? "text/html" : "text/plain",
-                        mail.charset);
+    AppendContentHeader(message, mail.type == kMailHtml ? "text/html" : "text/plain", mail.charset);
     message += mail.type == kMailHtml ? mail.html : mail.text;
     AppendWireText(message, wire);
     wire += "\r\n.\r\n";

@@ -22,9 +22,9 @@ struct MailFields {
 };
 
 // Result codes of MailCompose besides the transport's (0 sent, 1, 2).
-constexpr int kMailEmpty = 11;         // FROM or TO empty
-constexpr int kMailBadFrom = 12;       // each address must hold "@" and "."
-constexpr int kMailBadTo = 13;         // also: too many recipients, or one too long
+constexpr int kMailEmpty = 11;    // FROM or TO empty
+constexpr int kMailBadFrom = 12;  // each address must hold "@" and "."
+constexpr int kMailBadTo = 13;    // also: too many recipients, or one too long
 constexpr int kMailBadCc = 14;
 constexpr int kMailBadCci = 15;
 constexpr int kMailBadReply = 16;

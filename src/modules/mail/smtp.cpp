@@ -125,8 +125,8 @@ int AuthCramMd5(Dialogue& d, const SmtpSpec& spec) {
   std::string decoded;
   Base64Decode(proc, challenge, decoded);
   std::string error;
-  auto hmac = reinterpret_cast<CryptoHmacFn>(
-      ModuleSymbol(proc, kCryptoModule, kCryptoHmacSymbol, &error));
+  auto hmac =
+      reinterpret_cast<CryptoHmacFn>(ModuleSymbol(proc, kCryptoModule, kCryptoHmacSymbol, &error));
   std::string digest;
   if (!hmac || !hmac("md5", spec.password, decoded, &digest)) {
     Trace(proc, "SMTP CRAM-MD5 digest failed %s\n", error.c_str());
@@ -195,7 +195,8 @@ int SmtpDialogue(Dialogue& d, const SmtpSpec& spec, std::string_view message,
   Send(d, ehloCommand);
   std::string ehlo;
   result = Expect(d, "EHLO", "250", kReplySeconds, &ehlo);
-  if (result == 0 && spec.protocol == "STARTTLS" && SmtpFindKeyword(ehlo, "250", "STARTTLS", nullptr)) {
+  if (result == 0 && spec.protocol == "STARTTLS" &&
+      SmtpFindKeyword(ehlo, "250", "STARTTLS", nullptr)) {
     Send(d, "STARTTLS\r\n");
     result = Expect(d, "STARTTLS", "220 ", kReplySeconds);
     if (result != 0) return result;
@@ -255,7 +256,8 @@ bool ReadPort(std::string_view text, int* port) {
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
   if (i >= text.size() || !Digit(text[i])) return false;
   long value = 0;
-  for (; i < text.size() && Digit(text[i]); ++i) value = std::min(value * 10 + (text[i] - '0'), 1000000L);
+  for (; i < text.size() && Digit(text[i]); ++i)
+    value = std::min(value * 10 + (text[i] - '0'), 1000000L);
   *port = static_cast<int>(negative ? -value : value);
   return true;
 }

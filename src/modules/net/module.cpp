@@ -38,8 +38,8 @@ void ApiClose(Interpreter& interp, int32_t handle) {
   NetStateOf(interp).Close(handle);
 }
 
-constexpr NetApi kApi{kNetApiVersion,   ApiConnect, NetStartTls, ApiSend,
-                      ApiWaitReadable,  ApiReceive, ApiClose,    NetStartTlsVerify};
+constexpr NetApi kApi{kNetApiVersion,  ApiConnect, NetStartTls, ApiSend,
+                      ApiWaitReadable, ApiReceive, ApiClose,    NetStartTlsVerify};
 
 constexpr ModuleEntry kEntry{kModuleAbi, "net",   RegisterNetTags, nullptr,
                              nullptr,    nullptr, nullptr};
