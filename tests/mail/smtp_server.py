@@ -13,7 +13,8 @@ Kinds: PLAIN (offers AUTH PLAIN), STARTTLS (offers STARTTLS, then AUTH
 CRAM-MD5 LOGIN PLAIN over TLS), TLS (TLS from the first byte; offers AUTH
 LOGIN PLAIN and the older AUTH=LOGIN), BURSTS (every reply written in
 pieces 0.2 s apart, multi-line greeting and EHLO), ENDLESS (a greeting
-that never ends), REFUSE (greeting 554).
+that never ends), REFUSE (greeting 554), SINK (takes every mail, keeps
+nothing: for the benchmark).
 
 Faults by address: a sender whose name begins "refuse" gets 550 to MAIL
 FROM, "nodata" 554 to DATA, "reject" 552 after the data, "badquit" 250 to
@@ -41,7 +42,7 @@ import time
 
 USER, PASSWORD = "user", "secret"
 PAUSE = 0.2
-KINDS = ("PLAIN", "STARTTLS", "TLS", "BURSTS", "ENDLESS", "REFUSE")
+KINDS = ("PLAIN", "STARTTLS", "TLS", "BURSTS", "ENDLESS", "REFUSE", "SINK")
 counter = itertools.count(1)
 
 
@@ -72,14 +73,16 @@ class Session:
         return line.decode("latin-1").rstrip("\r")
 
     def read_data(self):
-        while b"\r\n.\r\n" not in b"\r\n" + self.buffer:
+        whole = bytearray(b"\r\n" + self.buffer)
+        end = whole.find(b"\r\n.\r\n")
+        while end < 0:
             chunk = self.sock.recv(1 << 20)
             if not chunk:
                 raise EOFError
-            self.buffer += chunk
-        whole = b"\r\n" + self.buffer
-        end = whole.index(b"\r\n.\r\n")
-        data, self.buffer = whole[2:end + 2], whole[end + 5:]
+            searched = max(0, len(whole) - 4)
+            whole += chunk
+            end = whole.find(b"\r\n.\r\n", searched)
+        data, self.buffer = bytes(whole[2:end + 2]), bytes(whole[end + 5:])
         return data
 
     def ehlo_lines(self):
@@ -161,7 +164,8 @@ class Session:
                     continue
                 self.write("354 end with <CRLF>.<CRLF>\r\n")
                 data = self.read_data()
-                self.record["data"] = data.decode("latin-1")
+                if self.kind != "SINK":
+                    self.record["data"] = data.decode("latin-1")
                 self.write("552 5.3.4 message refused\r\n" if self.sender.startswith("reject")
                            else "250 2.0.0 queued as 42\r\n")
             elif verb == "QUIT":
@@ -172,6 +176,8 @@ class Session:
                 self.write("500 5.5.2 what\r\n")
 
     def save(self):
+        if self.kind == "SINK":
+            return
         path = os.path.join(self.directory, "sessions", "%06d.json" % next(counter))
         with open(path + ".tmp", "w") as out:
             json.dump(self.record, out)

@@ -59,12 +59,6 @@ constexpr TypeRow kTypes[] = {{".pdf", "application/pdf"},
                               {".mov", "video/quicktime"},
                               {".exe", "application/x-msdownload"}};
 
-struct Part {
-  std::string path;
-  std::string name;
-  std::string id;  // inline images only
-};
-
 bool ValidAddress(std::string_view text) {
   return text.find('@') != std::string_view::npos && text.find('.') != std::string_view::npos;
 }
@@ -179,10 +173,10 @@ bool References(std::string_view reference) {
          reference.find("https://") == std::string_view::npos;
 }
 
-// Local images of an HTML body become inline parts: each distinct reference
-// once, every place it is used rewritten to its "cid:".
-std::vector<Part> CollectImages(Process& proc, std::string& html) {
-  std::vector<Part> images;
+}  // namespace
+
+std::vector<MailPart> MailInlineImages(Process& proc, std::string& html) {
+  std::vector<MailPart> images;
   for (size_t pos = html.find('<'); pos != std::string::npos; pos = html.find('<', pos + 1)) {
     if (html.size() - pos < 4 ||
         !AsciiEqualsNoCase(std::string_view(html).substr(pos + 1, 3), "img")) {
@@ -197,8 +191,8 @@ std::vector<Part> CollectImages(Process& proc, std::string& html) {
     if (close == std::string::npos) continue;
     std::string reference = html.substr(open + 1, close - open - 1);
     if (!References(reference)) continue;
-    Part* image = nullptr;
-    for (Part& known : images) {
+    MailPart* image = nullptr;
+    for (MailPart& known : images) {
       if (known.path == reference) image = &known;
     }
     if (!image) {
@@ -211,7 +205,7 @@ std::vector<Part> CollectImages(Process& proc, std::string& html) {
     }
     html.replace(open + 1, reference.size(), "cid:" + image->id + "\" alt=\"");
   }
-  for (Part& image : images) {
+  for (MailPart& image : images) {
     image.name = FileName(image.path);
     StripLineEnds(image.name);
     Trace(proc, "Nom du fichier a envoyer: %s\n", image.name.c_str());
@@ -220,9 +214,11 @@ std::vector<Part> CollectImages(Process& proc, std::string& html) {
   return images;
 }
 
+namespace {
+
 // One JOIN piece: "Display name <path>" or a bare path.
-Part ExtractNomFichier(Process& proc, std::string_view piece) {
-  Part part;
+MailPart ExtractNomFichier(Process& proc, std::string_view piece) {
+  MailPart part;
   Trace(proc, "ExtractNomFichier %.*s ", static_cast<int>(piece.size()), piece.data());
   size_t open = piece.find('<');
   if (open != std::string_view::npos) {
@@ -242,8 +238,8 @@ Part ExtractNomFichier(Process& proc, std::string_view piece) {
   return part;
 }
 
-std::vector<Part> CollectAttachments(Process& proc, std::string_view join) {
-  std::vector<Part> attachments;
+std::vector<MailPart> CollectAttachments(Process& proc, std::string_view join) {
+  std::vector<MailPart> attachments;
   while (!join.empty()) {
     size_t cut = join.find_first_of("|,");
     std::string_view piece = join.substr(0, cut);
@@ -254,7 +250,7 @@ std::vector<Part> CollectAttachments(Process& proc, std::string_view join) {
             piece.data());
       continue;
     }
-    Part part = ExtractNomFichier(proc, piece);
+    MailPart part = ExtractNomFichier(proc, piece);
     std::string path = part.path.size() <= kMaxPath ? ResolvePath(proc, part.path) : "";
     if (path.empty() || !Readable(path)) {
       Trace(proc, "File %s not found !!\n", part.path.c_str());
@@ -293,7 +289,7 @@ void AppendMultipartHeader(std::string& out, const char* kind, const std::string
 }
 
 // The body part(s) of a multipart message.
-void AppendBodyPart(Process& proc, const MailFields& mail, bool alone, std::string& out) {
+void AppendBodyMailPart(Process& proc, const MailFields& mail, bool alone, std::string& out) {
   switch (mail.type) {
     case kMailHtml:
     case kMailText:
@@ -324,9 +320,9 @@ void AppendBodyPart(Process& proc, const MailFields& mail, bool alone, std::stri
 }
 
 // Appends the parts of `files` after their headers; false when one cannot be read.
-bool AppendFileParts(Process& proc, const std::vector<Part>& files, const std::string& boundary,
-                     bool isInline, std::string& out) {
-  for (const Part& file : files) {
+bool AppendFileMailParts(Process& proc, const std::vector<MailPart>& files,
+                         const std::string& boundary, bool isInline, std::string& out) {
+  for (const MailPart& file : files) {
     out += "\n--" + boundary + "\nContent-Type: ";
     out += MailContentType(file.path);
     out += "; name=\"" + file.name + "\"\nContent-Disposition: ";
@@ -437,9 +433,9 @@ int MailCompose(Interpreter& interp, MailFields& mail) {
   message += "\nMessage-ID: <" + RandomHex(proc) + "." + RandomHex(proc) + "@" + domain + ">";
   message += "\nSubject: " + mail.subject;
 
-  std::vector<Part> images;
-  if (mail.type != kMailText) images = CollectImages(proc, mail.html);
-  std::vector<Part> attachments = CollectAttachments(proc, mail.join);
+  std::vector<MailPart> images;
+  if (mail.type != kMailText) images = MailInlineImages(proc, mail.html);
+  std::vector<MailPart> attachments = CollectAttachments(proc, mail.join);
   const std::string b1 = Boundary(proc);
   const std::string b2 = Boundary(proc);
 
@@ -459,9 +455,10 @@ int MailCompose(Interpreter& interp, MailFields& mail) {
       AppendMultipartHeader(message, "related", b2, attachments.empty());
       message += "--" + b2 + "\n";
     }
-    AppendBodyPart(proc, mail, attachments.empty() && images.empty(), message);
-    if (!images.empty() && !AppendFileParts(proc, images, b2, true, message)) return 1;
-    if (!attachments.empty() && !AppendFileParts(proc, attachments, b1, false, message)) return 1;
+    AppendBodyMailPart(proc, mail, attachments.empty() && images.empty(), message);
+    if (!images.empty() && !AppendFileMailParts(proc, images, b2, true, message)) return 1;
+    if (!attachments.empty() && !AppendFileMailParts(proc, attachments, b1, false, message))
+      return 1;
     message += "\n";
     AppendWireText(message, wire);
     wire += ".\r\n";

@@ -33,6 +33,17 @@ constexpr int kMailBadReply = 16;
 constexpr size_t kMaxRecipients = 64;
 constexpr size_t kMaxAddress = 1023;
 
+// A file sent with the message: inline image or attachment.
+struct MailPart {
+  std::string path;
+  std::string name;  // as the message names it
+  std::string id;    // inline images only
+};
+
+// Local images of an HTML body become inline parts (at most 32): each
+// distinct reference once, every place it is used rewritten to its "cid:".
+std::vector<MailPart> MailInlineImages(Process& proc, std::string& html);
+
 // Builds the message and sends it: 0 when the server took it, else a code.
 int MailCompose(Interpreter& interp, MailFields& mail);
 
