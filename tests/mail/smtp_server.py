@@ -21,7 +21,7 @@ FROM, "nodata" 554 to DATA, "reject" 552 after the data, "badquit" 250 to
 QUIT, "silent" no answer after MAIL FROM; a recipient whose name begins
 "refuse" gets 550. Credentials: user "user", password "secret".
 
-Every connection is written to DIR/sessions/<n>.json when it ends: kind,
+Every connection is written to DIR/sessions/<pid>-<n>.json when it ends: kind,
 tls, the lines received (data excluded), auth outcome and the data bytes
 exactly as received (dot-stuffed, without the end line).
 """
@@ -31,6 +31,7 @@ import hmac
 import itertools
 import json
 import os
+import shutil
 import signal
 import socket
 import socketserver
@@ -178,7 +179,7 @@ class Session:
     def save(self):
         if self.kind == "SINK":
             return
-        path = os.path.join(self.directory, "sessions", "%06d.json" % next(counter))
+        path = os.path.join(self.directory, "sessions", "%d-%06d.json" % (os.getpid(), next(counter)))
         with open(path + ".tmp", "w") as out:
             json.dump(self.record, out)
         os.rename(path + ".tmp", path)
@@ -228,6 +229,7 @@ def start(directory):
     env_file = os.path.join(directory, "env")
     if os.path.exists(env_file):
         os.remove(env_file)
+    shutil.rmtree(os.path.join(directory, "sessions"), ignore_errors=True)
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                     "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=localhost",
                     "-keyout", os.path.join(directory, "key.pem"),
