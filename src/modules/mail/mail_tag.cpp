@@ -34,7 +34,7 @@ int TypeCode(std::string_view type) {
 
 // Runs the body file with its output captured into `body`; false when it
 // could not be read or its run was stopped.
-bool RunBodyFile(Interpreter& interp, const std::string& path, std::string& body) {
+bool RunBodyFile(Interpreter& interp, const std::string& path, int includeFlag, std::string& body) {
   Process& proc = interp.proc;
   SharedText compiled = interp.pages.CompileFile(proc, path);
   if (!compiled) {
@@ -50,7 +50,7 @@ bool RunBodyFile(Interpreter& interp, const std::string& path, std::string& body
   proc.pagePath = path;
   SetCurrentFileVariables(interp);
   SourcePush(proc, path);
-  RunCompiled(interp, *compiled, 0);
+  RunCompiled(interp, *compiled, includeFlag);
   SourcePop(proc);
   proc.pagePath = savedPage;
   SetCurrentFileVariables(interp);
@@ -60,7 +60,7 @@ bool RunBodyFile(Interpreter& interp, const std::string& path, std::string& body
 }
 
 // The bodies from FILE, run as text then as HTML as the type wants them.
-bool RunBodies(Interpreter& interp, const std::string& file, MailFields& mail) {
+bool RunBodies(Interpreter& interp, const std::string& file, int includeFlag, MailFields& mail) {
   Process& proc = interp.proc;
   std::string path = ResolvePath(proc, file);
   Trace(proc, "SUB Mail file = %s\n", path.c_str());
@@ -68,11 +68,11 @@ bool RunBodies(Interpreter& interp, const std::string& file, MailFields& mail) {
   Scope& scope = block ? block->vars : *interp.global;
   if (mail.type == kMailText || mail.type == kMailMultipart) {
     ScopeSet(scope, "velmailpart", "text");
-    if (!RunBodyFile(interp, path, mail.text)) return false;
+    if (!RunBodyFile(interp, path, includeFlag, mail.text)) return false;
   }
   if (mail.type == kMailHtml || mail.type == kMailMultipart) {
     ScopeSet(scope, "velmailpart", "html");
-    if (!RunBodyFile(interp, path, mail.html)) return false;
+    if (!RunBodyFile(interp, path, includeFlag, mail.html)) return false;
   }
   return true;
 }
@@ -105,11 +105,14 @@ void MailTag(Interpreter& interp, const TagCall& call) {
     missing = true;
   }
   std::optional<std::string> subject = Value(interp, attributes, "SUBJECT");
-  if (!subject) ReportError(interp, 0, "WARNING: Missing field SUBJECT in MAIL tag");
+  // A warning clears velerr: it must not hide an error that stops the mail.
+  if (!subject && !missing) ReportError(interp, 0, "WARNING: Missing field SUBJECT in MAIL tag");
   mail.subject = subject.value_or("");
   mail.type = TypeCode(Value(interp, attributes, "TYPE").value_or(""));
   std::optional<std::string> smtp = Value(interp, attributes, "SMTP");
-  if (!smtp) ReportError(interp, 0, "SMTP: Can't usesendmail under Windows...ask microsoft !");
+  if (!smtp && !missing) {
+    ReportError(interp, 0, "SMTP: Can't usesendmail under Windows...ask microsoft !");
+  }
   mail.smtp = smtp.value_or("usesendmail");
   mail.join = Value(interp, attributes, "JOIN").value_or("");
   mail.charset = Value(interp, attributes, "CHARSET").value_or("");
@@ -118,7 +121,7 @@ void MailTag(Interpreter& interp, const TagCall& call) {
 
   if (file) {
     // A page must never believe a mail went out whose body could not be made.
-    if (!RunBodies(interp, *file, mail)) {
+    if (!RunBodies(interp, *file, call.includeFlag, mail)) {
       Trace(interp.proc, "Err : %d\n", 1);
       ReportError(interp, 2, "ERROR: Can't send MAIL");
       return;
