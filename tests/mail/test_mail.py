@@ -134,6 +134,12 @@ class Layouts(unittest.TestCase):
                          "Content-Transfer-Encoding: 8BIT\r\nContent-Type: text/html; "
                          "charset=iso-8859-1\r\n\r\n\r\n<b>Html Ann</b>\r\n--B--\r\n\r\n\r\n")
 
+    def test_inline_type_without_parts_is_still_a_whole_message(self):
+        r = Run(f'<HTML><MAIL FROM="me@x.org" TO="a@b.org" SUBJECT=s TYPE=inline MSG=m '
+                f'SMTP="{smtp("PLAIN")}">[$velerr$]')
+        self.assertEqual(r.out, "<HTML>[0]")
+        self.assertTrue(r.record["data"].endswith("\r\nSubject: s\r\n"))
+
     def test_inline_images_and_attachments_decode_to_their_files(self):
         image = bytes(range(256)) * 3
         pdf = b"%PDF-1.4 " + bytes(range(45))  # 54 bytes: exactly one line
