@@ -145,7 +145,7 @@ class Layouts(unittest.TestCase):
         pdf = b"%PDF-1.4 " + bytes(range(45))  # 54 bytes: exactly one line
         html = ('<p><img src="logo.gif"><IMG alt="" SRC="logo.gif">'
                 '<img src="data:image/png;base64,AAAA"><img src="https://x.org/a.png">'
-                '<img src="shot.JPG"></p>\n.\n')
+                '<img src=shot.JPG><a href="doc.pdf">x</a><img src="shot.JPG"></p>\n.\n')
         r = Run(f'<HTML><MAIL FROM="me@x.org" TO="a@b.org" SUBJECT="s" TYPE=HTML FILE="b.kwl" '
                 f'JOIN="  My report <doc.pdf>,notes.txt|missing.txt,,raw.bin,four.xyz" '
                 f'SMTP="{smtp("PLAIN")}">[$velerr$]',
@@ -171,8 +171,8 @@ class Layouts(unittest.TestCase):
         self.assertEqual(images[1].get_filename(), "shot.JPG")
         cids = re.findall(r'src="cid:([^"]+)" alt=""', body.get_content(), re.I)
         self.assertEqual(cids, [images[0]["Content-ID"][1:-1]] * 2 + [images[1]["Content-ID"][1:-1]])
-        self.assertIn('<img src="data:image/png;base64,AAAA"><img src="https://x.org/a.png">',
-                      body.get_content())
+        self.assertIn('<img src="data:image/png;base64,AAAA"><img src="https://x.org/a.png">'
+                      '<img src=shot.JPG><a href="doc.pdf">', body.get_content())
         self.assertEqual([(a.get_filename(), a.get_content_type(), a.get_payload(decode=True))
                           for a in attached],
                          [("My report", "application/pdf", pdf),

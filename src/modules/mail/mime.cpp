@@ -157,19 +157,30 @@ bool AppendFileBase64(Process& proc, const std::string& path, std::string& out) 
   return true;
 }
 
-// The "src" of the tag that opens at `tag`, or npos.
+// The opening quote of the src="..." attribute of the tag that opens at
+// `tag`, in any case, or npos. Only the tag's own attribute counts: a
+// search running on past the tag, or to a quote that does not follow
+// "src=", would take (and rewrite) some other text of the body.
 size_t FindSource(std::string_view html, size_t tag) {
   size_t end = html.find('>', tag);
   std::string_view inside = html.substr(tag, end == std::string_view::npos ? end : end - tag);
-  for (size_t at = 0; at + 3 <= inside.size(); ++at) {
-    if (AsciiEqualsNoCase(inside.substr(at, 3), "src")) return tag + at;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  for (size_t at = 1; at + 3 <= inside.size(); ++at) {
+    if (!blank(inside[at - 1]) || !AsciiEqualsNoCase(inside.substr(at, 3), "src")) continue;
+    size_t i = at + 3;
+    while (i < inside.size() && blank(inside[i])) ++i;
+    if (i == inside.size() || inside[i] != '=') continue;
+    ++i;
+    while (i < inside.size() && blank(inside[i])) ++i;
+    if (i < inside.size() && inside[i] == '"') return tag + i;
   }
   return std::string_view::npos;
 }
 
 bool References(std::string_view reference) {
   return !reference.empty() && reference.size() <= kMaxReference &&
-         !reference.starts_with("data:") && reference.find("http://") == std::string_view::npos &&
+         !reference.starts_with("data:") && !reference.starts_with("cid:") &&
+         reference.find("http://") == std::string_view::npos &&
          reference.find("https://") == std::string_view::npos;
 }
 
@@ -182,11 +193,7 @@ std::vector<MailPart> MailInlineImages(Process& proc, std::string& html) {
         !AsciiEqualsNoCase(std::string_view(html).substr(pos + 1, 3), "img")) {
       continue;
     }
-    // The attribute of this tag, in any case: a search running on past the
-    // tag would take another tag's source and leave this image out.
-    size_t src = FindSource(html, pos);
-    if (src == std::string::npos) continue;
-    size_t open = html.find('"', src + 3);
+    size_t open = FindSource(html, pos);
     size_t close = open == std::string::npos ? open : html.find('"', open + 1);
     if (close == std::string::npos) continue;
     std::string reference = html.substr(open + 1, close - open - 1);
