@@ -25,12 +25,20 @@ KWL_DEB_PACKAGES=(
   libfreetype-dev
   zlib1g-dev
   libjpeg62-turbo-dev
+  # AFM widths of the standard PDF fonts (fonts.map) and a TrueType font for the tests
+  a2ps
+  fonts-dejavu-core
   # servers and clients of the end-to-end tests
   mariadb-server
   lighttpd
   curl
   openssl
   ca-certificates
+  # PDF checks of the tests and the PDF benchmark's peer
+  qpdf
+  poppler-utils
+  php-cli
+  php-fpdf
 )
 
 if [[ "${KWL_SKIP_DEPS:-}" == 1 ]]; then
