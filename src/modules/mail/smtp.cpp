@@ -367,13 +367,12 @@ int MailSend(Interpreter& interp, const SmtpSpec& spec, std::string_view message
     return 1;
   }
   Dialogue d{interp, *api, handle};
-  int result = 1;
   if (spec.protocol == "SSL" &&
       !api->startTlsVerify(interp, handle, spec.host, VerifyCertificates(interp))) {
     Trace(proc, "SMTP TLS failed: handshake\n");
     return 1;  // the failed start closed the connection
   }
-  result = SmtpDialogue(d, spec, message, localHost, from, recipients);
+  int result = SmtpDialogue(d, spec, message, localHost, from, recipients);
   if (d.handle >= 1) api->close(interp, d.handle);
   return result;
 }
