@@ -39,7 +39,7 @@ void ApiClose(Interpreter& interp, int32_t handle) {
 }
 
 constexpr NetApi kApi{kNetApiVersion,  ApiConnect, NetStartTls, ApiSend,
-                      ApiWaitReadable, ApiReceive, ApiClose};
+                      ApiWaitReadable, ApiReceive, ApiClose,    NetStartTlsVerify};
 
 constexpr ModuleEntry kEntry{kModuleAbi, "net",   RegisterNetTags, nullptr,
                              nullptr,    nullptr, nullptr};

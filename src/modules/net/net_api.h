@@ -12,7 +12,7 @@ struct Interpreter;
 
 constexpr const char* kNetModule = "net";
 constexpr const char* kNetApiSymbol = "kwl_net_api";
-constexpr int kNetApiVersion = 1;
+constexpr int kNetApiVersion = 2;
 
 // Tells when the bytes received so far make a whole message (an HTTP
 // response, a server's reply), so that a receive ends there and does not
@@ -54,6 +54,10 @@ struct NetApi {
                            std::string& buffer);
   // Closes the connection; its handle names nothing afterwards.
   void (*close)(Interpreter& interp, int32_t handle);
+  // Since version 2: starts TLS as startTls does, checking the certificate
+  // exactly when `verify` is set, whatever kwl.conf says; false (and the
+  // connection closed) when it failed.
+  bool (*startTlsVerify)(Interpreter& interp, int32_t handle, std::string_view host, bool verify);
 };
 
 using NetApiFn = const NetApi* (*)();

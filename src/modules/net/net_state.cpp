@@ -49,10 +49,13 @@ int32_t NetConnect(Interpreter& interp, std::string_view host, int port, bool tl
 }
 
 bool NetStartTls(Interpreter& interp, int32_t handle, std::string_view host) {
+  return NetStartTlsVerify(interp, handle, host, VerifyCertificates(interp));
+}
+
+bool NetStartTlsVerify(Interpreter& interp, int32_t handle, std::string_view host, bool verify) {
   NetState& net = NetStateOf(interp);
   TcpStream* stream = net.Find(handle);
   if (!stream) return false;
-  bool verify = VerifyCertificates(interp);
   TlsContext& context = net.tls[verify ? 1 : 0];
   if (!context) context = TlsContextNew(interp.proc, verify);
   if (context && TlsStart(interp.proc, *context, *stream, host, kConnectTimeoutMs)) return true;

@@ -38,5 +38,7 @@ int32_t NetConnect(Interpreter& interp, std::string_view host, int port, bool tl
                    std::string_view tlsHost);
 // Starts TLS on an open connection; false (and the connection closed) when it fails.
 bool NetStartTls(Interpreter& interp, int32_t handle, std::string_view host);
+// The same with certificate checks on or off by the caller's choice.
+bool NetStartTlsVerify(Interpreter& interp, int32_t handle, std::string_view host, bool verify);
 
 }  // namespace kwl
