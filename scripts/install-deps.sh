@@ -25,6 +25,8 @@ KWL_DEB_PACKAGES=(
   libfreetype-dev
   zlib1g-dev
   libjpeg62-turbo-dev
+  # the TrueType font of the image tests
+  fonts-dejavu-core
   # servers and clients of the end-to-end tests
   mariadb-server
   lighttpd

@@ -8,11 +8,11 @@ set(KWL_IMAGE_SOURCES
   ${CMAKE_SOURCE_DIR}/src/modules/image/image_codec.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/image/image_ops.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/image/image_state.cpp
-  ${CMAKE_SOURCE_DIR}/src/modules/image/pict_tag.cpp)
+  ${CMAKE_SOURCE_DIR}/src/modules/image/pict_tag.cpp
+  ${CMAKE_SOURCE_DIR}/src/modules/image/image_module.cpp)
 
 # The colour and number-list readers are used by no tag of the executable,
 # so it does not carry them: the module brings its own copy.
 kwl_add_module(image
-  SOURCES ${KWL_IMAGE_SOURCES} ${CMAKE_SOURCE_DIR}/src/modules/image/image_module.cpp
-          ${CMAKE_SOURCE_DIR}/src/text/colours.cpp ${CMAKE_SOURCE_DIR}/src/text/number_list.cpp
+  SOURCES ${KWL_IMAGE_SOURCES} ${CMAKE_SOURCE_DIR}/src/text/colours.cpp ${CMAKE_SOURCE_DIR}/src/text/number_list.cpp
   LIBRARIES PkgConfig::KWL_GD)
