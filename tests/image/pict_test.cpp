@@ -105,6 +105,7 @@ TEST(Pict, DrawsRectanglesLinesAndFloodFills) {
                      "<PICT NAME=a COLOR=red RECT=\"10,10,40,30\">"
                      "<PICT NAME=a COLOR=#0000FF LINE=\"50 0 50 79\">"
                      "<PICT NAME=a FILL=lime X=20 Y=20>"
+                     "<PICT NAME=a COLOR=navy BORDER=3 RECT=\"90,-100000,100000,100000\">"
                      "<PICT NAME=a COLOR=#FFFFFD ALPHA=-1 RECT=70 DEST=a.png>[$velerr$]"),
             "[0]");
   GdPtr im = run.Saved("a.png");
@@ -116,6 +117,10 @@ TEST(Pict, DrawsRectanglesLinesAndFloodFills) {
   EXPECT_EQ(Rgb(im, 39, 29), 0x00FF00);
   EXPECT_EQ(Rgb(im, 45, 20), 0xFFFFFF);
   EXPECT_EQ(Rgb(im, 50, 5), 0x0000FF);
+  // A thick edge far outside stays invisible; the one inside is there.
+  EXPECT_EQ(Rgb(im, 90, 40), 0x000080);
+  EXPECT_EQ(Rgb(im, 95, 0), 0xFFFFFF);
+  EXPECT_EQ(Rgb(im, 95, 79), 0xFFFFFF);
   // RECT with one number n: from (n, n) to (0, n); a negative ALPHA is no special colour.
   EXPECT_EQ(Rgb(im, 60, 70), 0xFFFFFD);
   EXPECT_EQ(Rgb(im, 60, 71), 0xFFFFFF);
@@ -207,12 +212,17 @@ TEST(Pict, ResizeAveragesOrPicksAndKeepsTheImageWhenRefused) {
       run.Page("<PICT NAME=p WIDTH=0 HEIGHT=0 GETW=w>[$velerr$|$velerrmsg$|$w$]"
                "<PICT NAME=p WIDTH=-3 HEIGHT=5>[$velerr$]<PICT NAME=p GETW=w GETH=h>[$w$x$h$]"),
       "[1|ERROR: on DIM IMAGE in PICT tag|10][1][40x20]");
+  // Past the run's allowance: no resize, and no flood fill (GD's work list would not fit).
+  run.Page("<PICT NAME=big WIDTH=600 HEIGHT=600>");
   MemorySetLimit(1 << 20);
   std::string refused = run.Page(
-      "<PICT NAME=p WIDTH=1000 HEIGHT=1000>[$velerr$]"
-      "<PICT NAME=p GETW=w GETH=h>[$w$x$h$]");
+      "<PICT NAME=p WIDTH=1000 HEIGHT=1000>[$velerr$]<PICT NAME=p GETW=w GETH=h>[$w$x$h$]"
+      "<PICT NAME=big FILL=red X=1 Y=1 DEST=big.png>");
   MemorySetLimit(0);
   EXPECT_EQ(refused, "[1][40x20]");
+  GdPtr big = run.Saved("big.png");
+  ASSERT_TRUE(big);
+  EXPECT_EQ(Rgb(big, 300, 300), 0);
 }
 
 TEST(Pict, SavesByExtensionAndReadsJpegDensity) {

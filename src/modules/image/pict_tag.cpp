@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/memory_limit.h"
 #include "core/paths.h"
 #include "core/trace.h"
 #include "interp/substitute.h"
@@ -273,6 +274,17 @@ size_t CountNumbers(std::string_view text) {
   return count;
 }
 
+// GD's flood fill keeps a work list of up to a quarter of the pixels, 16
+// bytes each, beside the counted allocator: it must fit the run's allowance.
+void FloodFill(Pict& call) {
+  gdImagePtr im = call.im();
+  if (!MemoryMayTake(ImageBytes(gdImageSX(im), gdImageSY(im), true))) {
+    TRACE(call.interp.proc, "Memory error !!!!!!\n");
+    return;
+  }
+  gdImageFill(im, call.x, call.y, call.fill);
+}
+
 void DrawShapes(Pict& call) {
   gdImagePtr im = call.im();
   if (std::optional<std::string> rect = call.Text("RECT")) {
@@ -281,10 +293,15 @@ void DrawShapes(Pict& call) {
     if (given < 2) n[1] = n[0];
     if (given < 4) n[3] = n[1];
     if (call.border == 0) gdImageSetThickness(im, 1);
-    gdImageRectangle(im, Near(n[0]), Near(n[1]), Near(n[2]), Near(n[3]), call.colour);
-    if (call.filling) {
-      gdImageFilledRectangle(im, Near(n[0]), Near(n[1]), Near(n[2]), Near(n[3]), call.fill);
-    }
+    // GD walks every pixel of a thick edge, in the image or not: corners far
+    // outside are brought in to just beyond the edge's reach, which draws the same.
+    int reach = std::max(im->thick, 1) + 1;
+    int x1 = std::clamp(n[0], -reach, gdImageSX(im) + reach);
+    int y1 = std::clamp(n[1], -reach, gdImageSY(im) + reach);
+    int x2 = std::clamp(n[2], -reach, gdImageSX(im) + reach);
+    int y2 = std::clamp(n[3], -reach, gdImageSY(im) + reach);
+    gdImageRectangle(im, x1, y1, x2, y2, call.colour);
+    if (call.filling) gdImageFilledRectangle(im, x1, y1, x2, y2, call.fill);
   }
   if (std::optional<std::string> line = call.Text("LINE")) {
     std::vector<int32_t> n = ReadNumberList(*line, 4);
@@ -298,7 +315,7 @@ void DrawShapes(Pict& call) {
     call.y = call.Number("Y").value_or(-1);
     if (call.x >= 0 && call.y >= 0 && call.x < gdImageSX(im) && call.y < gdImageSY(im) &&
         call.filling) {
-      gdImageFill(im, call.x, call.y, call.fill);
+      FloodFill(call);
     }
   }
 }
