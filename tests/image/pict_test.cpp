@@ -280,12 +280,13 @@ TEST(Pict, RefusesBadInputCleanly) {
   run.Write("huge.gif",
             std::string("GIF89a\xFF\xFF\xFF\xFF\x00\x00\x00,\0\0\0\0\xFF\xFF\xFF\xFF\0", 23));
   run.Write("text.png", "not an image");
-  EXPECT_EQ(run.Page("<PICT PATH=huge.png>[$velerrmsg$]<PICT PATH=huge.gif>[$velerrmsg$]"
-                     "<PICT PATH=text.png>[$velerrmsg$]<PICT PATH=none.png>[$velerrmsg$]"
-                     "<PICT CONTENT=\"\">[$velerrmsg$]"),
-            "[ERROR: Image too large !!][ERROR: Image too large !!]"
-            "[ERROR: Image format incompatible !!][ERROR: Memory error on image loading !!]"
-            "[ERROR: Image format incompatible !!]");
+  EXPECT_EQ(
+      run.Page("<PICT PATH=huge.png>[$velerrmsg$]<PICT PATH=huge.gif>[$velerrmsg$]"
+               "<PICT PATH=text.png>[$velerrmsg$]<PICT PATH=none.png NAME=n WIDTH=5>[$velerrmsg$]"
+               "<PICT CONTENT=\"\">[$velerrmsg$]"),
+      "[ERROR: Image too large !!][ERROR: Image too large !!]"
+      "[ERROR: Image format incompatible !!][ERROR: Memory error on image loading !!]"
+      "[ERROR: Image format incompatible !!]");
 
   run.Set("zero", std::string_view("z.png\0.x", 8));
   EXPECT_EQ(run.Page("<PICT NAME=g WIDTH=10 HEIGHT=10 COLOR=red BORDER=2147483647 FILL=blue "

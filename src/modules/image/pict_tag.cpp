@@ -48,6 +48,7 @@ struct Pict {
   Scope& scope;  // where named images and the values read back live
   Image loaded;  // loaded by this call and not named: it goes with the call
   Image* image = nullptr;
+  bool loadFailed = false;
   bool closing = false;
   std::string closeName;
   Image brush;
@@ -110,6 +111,7 @@ bool Decode(Pict& call, std::string_view bytes, Image* image, ImageType* type) {
   DecodeResult result = DecodeImage(call.interp.proc, bytes, image, type);
   if (result == DecodeResult::kDone) return true;
   ReportError(call.interp, 1, DecodeError(result));
+  call.loadFailed = true;
   return false;
 }
 
@@ -118,6 +120,7 @@ bool LoadFile(Pict& call, const std::string& path, Image* image, ImageType* type
   if (!LoadWholeFile(call.interp.proc, path, bytes)) {
     TRACE(call.interp.proc, "ERROR: Memory error on image loading !!\n");
     ReportError(call.interp, 1, "ERROR: Memory error on image loading !!");
+    call.loadFailed = true;
     return false;
   }
   return Decode(call, *bytes, image, type);
@@ -170,7 +173,10 @@ bool ChooseImage(Pict& call, const std::optional<std::string>& heightText,
         int32_t width = widthText ? ParseDecimal(*widthText) : 0;
         int32_t height = heightText ? ParseDecimal(*heightText) : 0;
         if (width < 1 || height < 1) {
-          ReportError(interp, 1, "ERROR: WIDTH and HEIGHT needed for a new image in PICT tag");
+          // After a failed load its own error says more.
+          if (!call.loadFailed) {
+            ReportError(interp, 1, "ERROR: WIDTH and HEIGHT needed for a new image in PICT tag");
+          }
           return false;
         }
         Image made = NewTrueColorImage(width, height);
