@@ -126,6 +126,22 @@ TEST(Pict, DrawsRectanglesLinesAndFloodFills) {
   EXPECT_EQ(Rgb(im, 60, 71), 0xFFFFFF);
 }
 
+// Brush and tile files are named as the working directory sees them.
+TEST(Pict, ImageFilesServeAsTileAndBrush) {
+  PictRun run;
+  run.Set("tile", (run.dir / "tile.png").string());
+  EXPECT_EQ(run.Page("<PICT NAME=t WIDTH=2 HEIGHT=2 COLOR=teal FILL=teal RECT=\"0,0,1,1\" "
+                     "DEST=tile.png>"
+                     "<PICT NAME=c WIDTH=20 HEIGHT=20 FILL=$tile$ RECT=\"2,2,9,9\">"
+                     "<PICT NAME=c COLOR=$tile$ LINE=\"15,0,15,19\" DEST=c.png>[$velerr$]"),
+            "[0]");
+  GdPtr im = run.Saved("c.png");
+  ASSERT_TRUE(im);
+  EXPECT_EQ(Rgb(im, 5, 5), 0x008080);
+  EXPECT_EQ(Rgb(im, 15, 10), 0x008080);
+  EXPECT_EQ(Rgb(im, 12, 10), 0x000000);
+}
+
 TEST(Pict, PlacesTextByPositionName) {
   PictRun run;
   run.Page("<PICT NAME=w WIDTH=200 HEIGHT=60 FILL=white RECT=\"0,0,199,59\" DEST=white.png>");
