@@ -4,7 +4,9 @@
 # lighttpd: kwl --fastcgi against the same page under php-fpm with OPcache
 # (timestamps validated, as kwl checks its pages), the same number of workers
 # each, measured with wrk in turns within one run. Reports requests/s, median
-# and 99th percentile latency (medians over the turns) and memory per worker.
+# and 99th percentile latency, CPU time per request of the workers and of the
+# database (which a busy machine disturbs less than requests/s; medians over the
+# turns) and memory per worker.
 #
 # Usage: bench/fastcgi.sh [SECONDS_PER_TURN] [TURNS]   (default 10 s, 3 turns)
 # KWL_BIN=/path/to/kwl measures another build of kwl.
@@ -105,22 +107,45 @@ if ! cmp -s <(body list.kwl) <(body list.php); then
   exit 1
 fi
 
-run() {  # page: prints "requests/s median-ms p99-ms"
+# CPU time (clock ticks, user + system) the processes have used so far.
+ticks() {  # pids...
+  local total=0 pid
+  for pid in "$@"; do
+    [[ -r /proc/$pid/stat ]] || continue
+    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
+server_pids() {  # kwl|php
+  if [[ $1 == kwl ]]; then pgrep -P "$kwl_pid"; else pgrep -f 'php-fpm: pool shop'; fi
+}
+db_pid=$(pgrep -f "datadir=$db/data" | head -1)
+
+run() {  # page: prints "requests/s median-ms p99-ms worker-cpu-ms/request db-cpu-ms/request"
+  local side=${1##*.} workers_before db_before
+  workers_before=$(ticks $(server_pids "$side"))
+  db_before=$(ticks "$db_pid")
   wrk -t2 -c16 -d"${seconds}s" --latency -s "$work/visitors.lua" \
     "http://127.0.0.1:$port/$1" >"$work/wrk.out"
+  echo "$(($(ticks $(server_pids "$side")) - workers_before)) $(($(ticks "$db_pid") - db_before))" \
+    >"$work/ticks.out"
   if grep -q 'Non-2xx' "$work/wrk.out"; then
     echo "bench: $1 answered with errors" >&2
     cat "$work/wrk.out" >&2
     exit 1
   fi
-  python3 - "$work/wrk.out" <<'PY'
+  python3 - "$work/wrk.out" "$work/ticks.out" "$(getconf CLK_TCK)" <<'PY'
 import re, sys
 text = open(sys.argv[1]).read()
+worker_ticks, db_ticks = (int(v) for v in open(sys.argv[2]).read().split())
+hz = int(sys.argv[3])
 def ms(label):
     value, unit = re.search(r"^\s*" + label + r"\s+([\d.]+)(us|ms|s)\s*$", text, re.M).groups()
     return float(value) * {"us": 0.001, "ms": 1.0, "s": 1000.0}[unit]
 rate = float(re.search(r"Requests/sec:\s+([\d.]+)", text).group(1))
-print(f"{rate:.0f} {ms('50%'):.2f} {ms('99%'):.2f}")
+count = int(re.search(r"(\d+) requests in", text).group(1))
+cpu = lambda t: t * 1000.0 / hz / count
+print(f"{rate:.0f} {ms('50%'):.2f} {ms('99%'):.2f} {cpu(worker_ticks):.3f} {cpu(db_ticks):.3f}")
 PY
 }
 # Kilobytes per worker: resident and proportional (shared pages divided).
@@ -151,16 +176,20 @@ python3 - "$work/results" "$kwl_mem" "$php_mem" <<'PY'
 import statistics, sys
 rows = {}
 for line in open(sys.argv[1]):
-    side, rate, median, p99 = line.split()
-    rows.setdefault(side, []).append((float(rate), float(median), float(p99)))
+    side, *values = line.split()
+    rows.setdefault(side, []).append(tuple(float(v) for v in values))
 mem = {"kwl": sys.argv[2].split(), "php": sys.argv[3].split()}
-print("| server | requests/s | median ms | p99 ms | RSS/worker MiB | PSS/worker MiB |")
-print("|---|---:|---:|---:|---:|---:|")
+print("| server | requests/s | median ms | p99 ms | worker CPU ms/req | database CPU ms/req "
+      "| RSS/worker MiB | PSS/worker MiB |")
+print("|---|---:|---:|---:|---:|---:|---:|---:|")
 med = {}
 for side, name in (("kwl", "kwl --fastcgi"), ("php", "php-fpm + OPcache")):
-    r = [statistics.median(x[i] for x in rows[side]) for i in range(3)]
-    med[side] = r[0]
+    r = [statistics.median(x[i] for x in rows[side]) for i in range(5)]
+    med[side] = r
     rss, pss = (int(v) / 1024 for v in mem[side])
-    print(f"| {name} | {r[0]:.0f} | {r[1]:.2f} | {r[2]:.2f} | {rss:.1f} | {pss:.1f} |")
-print(f"\nkwl/php-fpm requests/s: {med['kwl'] / med['php']:.2f}")
+    print(f"| {name} | {r[0]:.0f} | {r[1]:.2f} | {r[2]:.2f} | {r[3]:.3f} | {r[4]:.3f} "
+          f"| {rss:.1f} | {pss:.1f} |")
+print(f"\nkwl/php-fpm requests/s: {med['kwl'][0] / med['php'][0]:.2f}; "
+      f"CPU per request (workers + database): "
+      f"{(med['kwl'][3] + med['kwl'][4]) / (med['php'][3] + med['php'][4]):.2f}")
 PY

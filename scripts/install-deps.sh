@@ -25,7 +25,8 @@ KWL_DEB_PACKAGES=(
   libfreetype-dev
   zlib1g-dev
   libjpeg62-turbo-dev
-  # the TrueType font of the image tests
+  # AFM widths of the standard PDF fonts (fonts.map) and a TrueType font for the PDF and image tests
+  a2ps
   fonts-dejavu-core
   # servers and clients of the end-to-end tests
   mariadb-server
@@ -33,6 +34,11 @@ KWL_DEB_PACKAGES=(
   curl
   openssl
   ca-certificates
+  # PDF checks of the tests and the PDF benchmark's peer
+  qpdf
+  poppler-utils
+  php-cli
+  php-fpdf
 )
 
 if [[ "${KWL_SKIP_DEPS:-}" == 1 ]]; then

@@ -12,6 +12,9 @@ namespace kwl {
 struct Engine {
   ModuleTable modules;
   uint64_t randomState = 0x853c49e6748fea9bULL;
+  // A server answering many requests: modules may keep what is costly to
+  // make (database connections) for the next run, reset to a fresh state.
+  bool persistent = false;
 };
 
 // The engine of this process.

@@ -52,15 +52,18 @@ struct Watch {
   std::atomic<int> reason{0};
 };
 Watch gWatch;
+// SIGTERM asks the worker to finish the request it serves, if any, and end.
+volatile sig_atomic_t gDrain = 0;
 char gWhat[512];  // the request's script, for the lines written when it is given up
 enum Reason { kTime = 1, kMemory = 2 };
 
+// The worker's resident memory. The file stays open for the worker's life
+// (first opened by the worker itself, so it describes the worker).
 size_t ResidentBytes() {
-  int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  static const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;
   char text[128];
-  ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
+  ssize_t n = pread(fd, text, sizeof text - 1, 0);
   if (n <= 0) return 0;
   text[n] = '\0';
   unsigned long size = 0;
@@ -91,6 +94,11 @@ void OnStop(int) {
                                 : ": worker memory bound exceeded (velworkermemory), "
                                   "request stopped\n");
   _exit(kExitGivenUp);
+}
+
+void OnDrain(int) {
+  gDrain = 1;
+  FCGX_ShutdownPending();  // a wait for the next connection ends
 }
 
 void OnCrash(int signal) {
@@ -240,6 +248,7 @@ int ServeRequests(const WorkerSetup& setup) {
   InstallCrashHandlers();
   Host host;
   host.persistent = true;
+  host.engine.persistent = true;
   TimeZone zone;
   host.configured = [&zone](Process& proc, const Scope& config) {
     int limit = ConfigInt(config, "veltimelimit", kDefaultTimeLimit);
@@ -250,9 +259,17 @@ int ServeRequests(const WorkerSetup& setup) {
   FCGX_Request raw;
   FCGX_InitRequest(&raw, setup.listenFd, 0);
   int status = 0;
+  // SIGTERM is taken only while the worker waits for a connection: it ends
+  // that wait, and it never interrupts what a request is reading or writing.
+  sigset_t drain;
+  sigemptyset(&drain);
+  sigaddset(&drain, SIGTERM);
   for (long served = 0; setup.maxRequests == 0 || served < setup.maxRequests; ++served) {
-    if (FCGX_Accept_r(&raw) < 0) {
-      status = 1;
+    pthread_sigmask(SIG_UNBLOCK, &drain, nullptr);
+    int accepted = gDrain ? -1 : FCGX_Accept_r(&raw);
+    pthread_sigmask(SIG_BLOCK, &drain, nullptr);
+    if (accepted < 0) {
+      status = gDrain ? 0 : 1;
       break;
     }
     Serve(host, setup, raw);
@@ -291,6 +308,9 @@ void WatchServing(pthread_t serving) {
     timespec pause{0, kWatchIntervalNs};
     nanosleep(&pause, nullptr);
     int64_t started = gWatch.started;
+    // A stop asked for just before the serving thread began to wait for a
+    // connection would leave it waiting: ask again while it waits.
+    if (gDrain && started == 0) pthread_kill(serving, SIGTERM);
     if (started == 0) continue;
     int limit = gWatch.timeLimit;
     size_t bound = gWatch.memoryBound;
@@ -309,10 +329,11 @@ void WatchServing(pthread_t serving) {
 }
 
 int RunWorker(const WorkerSetup& setup) {
-  // Only the serving thread takes the stop signal.
+  // Only the serving thread takes the stop signals.
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGUSR2);
+  sigaddset(&stop, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   ServingThread thread{&setup, 0};
   pthread_attr_t attr;
@@ -377,7 +398,9 @@ pid_t StartWorker(const WorkerSetup& setup) {
   // The worker ends with its supervisor.
   prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (getppid() != parent) _exit(0);
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) Handle(signal, SIG_DFL, 0);
+  for (int signal : {SIGINT, SIGHUP}) Handle(signal, SIG_DFL, 0);
+  Handle(SIGTERM, OnDrain, 0);   // without SA_RESTART: a wait for a connection ends
+  if (gStopServing) gDrain = 1;  // asked before the handler was in place
   // A client that went away must not end the worker.
   Handle(SIGPIPE, SIG_IGN, 0);
   std::fflush(stderr);

@@ -11,11 +11,17 @@ namespace kwl {
 namespace {
 
 // True when `path` is this program's own file, reached through any link.
+// The running program's file stays what it is for the life of the process
+// (a new build installed at its path is another file), so it is looked up once.
 bool IsThisProgram(const char* path) {
+  static const struct stat self = [] {
+    struct stat status {};
+    if (stat("/proc/self/exe", &status) != 0) status.st_ino = 0;
+    return status;
+  }();
   struct stat script;
-  struct stat self;
-  return stat(path, &script) == 0 && stat("/proc/self/exe", &self) == 0 &&
-         script.st_dev == self.st_dev && script.st_ino == self.st_ino;
+  return self.st_ino != 0 && stat(path, &script) == 0 && script.st_dev == self.st_dev &&
+         script.st_ino == self.st_ino;
 }
 
 bool IsRegularFile(const std::string& path) {

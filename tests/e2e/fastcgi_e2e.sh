@@ -6,7 +6,8 @@
 # - a page, an included file and kwl.conf changed on disk are picked up;
 # - a request past veltimelimit or a worker past velworkermemory ends with a
 #   500 and the worker is replaced; a worker killed mid-request is replaced;
-#   a client that leaves mid-response does not end the worker.
+#   a client that leaves mid-response does not end the worker; a stopped
+#   server finishes the requests it serves.
 # Usage: fastcgi_e2e.sh PATH_TO_KWL
 set -uo pipefail
 
@@ -64,10 +65,12 @@ expect_eq() {  # what expected actual
 
 www=$work/www
 state=$work/state
-mkdir -p "$www/limits" "$www/sub" "$work/cgi-bin" "$work/state.template" "$work/limits-state"
+mkdir -p "$www/limits" "$www/memory" "$www/sub" "$work/cgi-bin" "$work/state.template" \
+  "$work/limits-state" "$work/memory-state"
 ln -s "$kwl" "$work/cgi-bin/kwl"
 printf 'mykey 5\n!FROMCONF yes\n' >"$work/state.template/kwl.conf"
-printf 'veltimelimit 2\nvelworkermemory 150M\nvelmemorylimit 0\n' >"$work/limits-state/kwl.conf"
+printf 'veltimelimit 2\n' >"$work/limits-state/kwl.conf"
+printf 'velworkermemory 150M\nvelmemorylimit 0\n' >"$work/memory-state/kwl.conf"
 
 printf '%s' '<HTML>[$a$|$b$|$velparamcount$|$SCRIPT_NAME$|$velcurrentfile$]' >"$www/echo.kwl"
 printf '%s' '<HTML>[$a$|$f.filename$|$f.filesize$]$f$' >"$www/upload.kwl"
@@ -91,7 +94,7 @@ printf '%s' '<WAIT VALUE=5><HTML>late' >"$www/limits/slow.kwl"
   printf '<SET NAME=s VALUE="x">'
   for _ in $(seq 1 28); do printf '<SET NAME=s VALUE="$s$$s$">'; done
   printf '<WAIT VALUE=3><HTML>big'
-} >"$www/limits/big.kwl"
+} >"$www/memory/big.kwl"
 printf '%s' '<HTML>fine' >"$www/limits/fine.kwl"
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -116,6 +119,7 @@ server.errorlog = "$work/error.log"
 server.modules = ("mod_access", "mod_alias", "mod_setenv")
 setenv.add-environment = ("KWL_DIR" => "$state")
 \$HTTP["url"] =~ "^/limits/" { setenv.set-environment = ("KWL_DIR" => "$work/limits-state") }
+\$HTTP["url"] =~ "^/memory/" { setenv.set-environment = ("KWL_DIR" => "$work/memory-state") }
 alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
 $handler
 EOF
@@ -208,6 +212,19 @@ for round in 1 2 3 4 5; do
   fi
 done
 expect_eq "no variable, session, header, file handle or error of one visitor reaches the next" 0 "$leaks"
+if [[ -n ${KWL_DB_HOST:-} ]]; then
+  # A worker keeps its database connection for the next request: the server
+  # session must start afresh (user variables, temporary tables, transactions,
+  # the default database) while the connection itself is the same one.
+  connect="<CONNECT NAME=\"$KWL_DB_USER\" PASS=\"$KWL_DB_PASSWORD\" SERVER=\"$KWL_DB_HOST\" PORT=\"$KWL_DB_PORT\" BASE=\"$KWL_DB_NAME\">"
+  printf '%s' "$connect"'<SQL QUERY="CREATE TABLE IF NOT EXISTS fcgi_t (a INT) ENGINE=InnoDB"></SQL><SQL QUERY="SET @secret = 7"></SQL><SQL QUERY="CREATE TEMPORARY TABLE fcgi_tmp (a INT)"></SQL><SQL QUERY="SET autocommit = 0"></SQL><SQL QUERY="INSERT INTO fcgi_t VALUES (1)"></SQL><SQL QUERY="USE information_schema"></SQL><HTML><SQL QUERY="SELECT CONNECTION_ID() AS c">$c$</SQL>' \
+    >"$www/db_set.kwl"
+  printf '%s' "$connect"'<SQL QUERY="SELECT CONCAT(IFNULL(@secret, 0), DATABASE(), (SELECT COUNT(*) FROM fcgi_t), @@autocommit + 0) AS v, CONNECTION_ID() AS c"><HTML>$v$ $c$</SQL><SQL QUERY="SELECT * FROM fcgi_tmp"></SQL>[$sqlerr$]' \
+    >"$www/db_get.kwl"
+  first=$(curl -s "$base/db_set.kwl")
+  expect_eq "a page's database session does not reach the next request on the same connection" \
+    "${first/<HTML>/<HTML>0${KWL_DB_NAME}01 }[1146]" "$(curl -s "$base/db_get.kwl")"
+fi
 ids=$(for _ in 1 2 3 4; do curl -s -D - -o /dev/null "$base/count.kwl" | grep -a '^Set-Cookie: velsessionid='; done | sort -u | wc -l)
 expect_eq "new visitors served by one worker in one second get distinct session ids" 4 "$ids"
 
@@ -236,13 +253,13 @@ expect_eq "the time limit is said in the error log" 1 "$(grep -c 'limits/slow.kw
 expect_eq "the next request is answered" '<HTML>fine' "$(curl -s "$base/limits/fine.kwl")"
 
 expect_eq "a worker past velworkermemory ends its request with a 500" 500 \
-  "$(curl -s -o /dev/null -w '%{http_code}' "$base/limits/big.kwl")"
+  "$(curl -s -o /dev/null -w '%{http_code}' "$base/memory/big.kwl")"
 # Under AddressSanitizer its own allocator gives up before the bound is seen:
 # the request still ends with a 500, from the crash, without the line.
 if nm "$kwl" 2>/dev/null | grep -q __asan_init; then
   pass "the memory bound is said in the error log (not under AddressSanitizer)"
 else
-  expect_eq "the memory bound is said in the error log" 1 "$(grep -c 'limits/big.kwl: worker memory bound exceeded' "$work/kwl.log")"
+  expect_eq "the memory bound is said in the error log" 1 "$(grep -c 'memory/big.kwl: worker memory bound exceeded' "$work/kwl.log")"
 fi
 expect_eq "the next request is answered" '<HTML>fine' "$(curl -s "$base/limits/fine.kwl")"
 
@@ -269,6 +286,30 @@ sleep 2
 expect_eq "a client that leaves mid-response does not end the worker" '<HTML>[l||1|/echo.kwl|echo.kwl]' \
   "$(curl -s "$base/echo.kwl?a=l")"
 expect_eq "no other worker ended" 1 "$(grep -c 'ended by signal' "$work/kwl.log")"
+
+# SIGTERM: the request being served is finished, then every worker ends.
+rm -f "$state/busy.pid"
+curl -s "$base/busy.kwl" >"$work/busy.out" &
+client=$!
+for _ in $(seq 1 50); do
+  [[ -s $state/busy.pid ]] && break
+  sleep 0.1
+done
+kill -TERM "$kwl_pid"
+wait "$client"
+expect_eq "a request being served when the server is stopped is finished" '<HTML>done' \
+  "$(cat "$work/busy.out")"
+for _ in $(seq 1 50); do
+  kill -0 "$kwl_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$kwl_pid" 2>/dev/null; then
+  fail "the server ends once its workers are done"
+else
+  pass "the server ends once its workers are done"
+  wait "$kwl_pid" 2>/dev/null
+  kwl_pid=""
+fi
 
 if grep -Eq 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/kwl.log"; then
   fail "kwl's error log shows a sanitizer report"

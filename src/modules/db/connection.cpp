@@ -1,9 +1,12 @@
 #include "modules/db/connection.h"
 
 #include <errmsg.h>
+#include <poll.h>
 
 #include <string>
+#include <vector>
 
+#include "core/engine.h"
 #include "core/trace.h"
 
 namespace kwl {
@@ -28,6 +31,64 @@ unsigned RecordClientError(SqlConnection& c) {
 
 const char* OrNull(const std::string& text) {
   return text.empty() ? nullptr : text.c_str();
+}
+
+// Connections of earlier runs of a persistent server, by their parameters,
+// oldest first. Each was given a fresh server session when its run let it go
+// (a change of user: transactions rolled back, temporary tables, user
+// variables, locks and the default database gone, the character set sent
+// again), so nothing of one run stays on the server for the next one and a
+// page's open transaction holds no lock while the connection waits.
+struct IdleConnection {
+  std::string key;
+  std::unique_ptr<MYSQL, MysqlCloser> handle;
+};
+constexpr size_t kMaxIdleConnections = 4;
+
+std::vector<IdleConnection>& IdleConnections() {
+  static std::vector<IdleConnection> idle;
+  return idle;
+}
+
+std::string ReuseKey(const std::string& user, const std::string& password, const std::string& host,
+                     const std::string& database, unsigned port, const std::string& socket) {
+  std::string key;
+  for (const std::string* part : {&user, &password, &host, &database, &socket}) {
+    key += *part;
+    key += '\0';
+  }
+  return key + std::to_string(port);
+}
+
+// True when the server has closed the connection (or sent something
+// unasked) while it waited: it cannot be used.
+bool ClosedByServer(MYSQL* handle) {
+  pollfd p{static_cast<int>(mysql_get_socket(handle)), POLLIN, 0};
+  return p.fd < 0 || poll(&p, 1, 0) != 0;
+}
+
+// The newest idle connection with this key, or null.
+MYSQL* TakeIdle(const std::string& key) {
+  auto& idle = IdleConnections();
+  for (auto it = idle.end(); it != idle.begin();) {
+    --it;
+    if (it->key != key) continue;
+    std::unique_ptr<MYSQL, MysqlCloser> handle = std::move(it->handle);
+    idle.erase(it);
+    if (!ClosedByServer(handle.get())) return handle.release();
+  }
+  return nullptr;
+}
+
+// Keeps the connection for a later run once the server has started it afresh.
+void KeepIdle(SqlConnection& c) {
+  SqlConnection::Reuse& r = c.reuse;
+  MYSQL* h = c.handle.get();
+  if (r.key.empty() || !h) return;
+  if (mysql_change_user(h, r.user.c_str(), r.password.c_str(), OrNull(r.database)) != 0) return;
+  auto& idle = IdleConnections();
+  if (idle.size() == kMaxIdleConnections) idle.erase(idle.begin());
+  idle.push_back({std::move(r.key), std::move(c.handle)});
 }
 
 bool AddColumns(SqlConnection& c, MYSQL_RES* result, DATable& table) {
@@ -73,6 +134,15 @@ std::unique_ptr<SqlConnection> SqlConnect(Process& proc, const std::string& user
                                           const std::string& socket) {
   auto c = std::make_unique<SqlConnection>();
   c->proc = &proc;
+  if (port == 0) port = 3306;
+  if (proc.engine && proc.engine->persistent) {
+    c->reuse = {ReuseKey(user, password, host, database, port, socket), user, password, database};
+    c->handle.reset(TakeIdle(c->reuse.key));
+    if (c->handle) {
+      Trace(proc, "SQL CONNECTED (port %ld)\n", static_cast<long>(port));
+      return c;
+    }
+  }
   c->handle.reset(mysql_init(nullptr));
   if (!c->handle) {
     RecordError(*c, CR_OUT_OF_MEMORY, "Out of memory");
@@ -81,7 +151,6 @@ std::unique_ptr<SqlConnection> SqlConnect(Process& proc, const std::string& user
   // Pages and their data are single-byte text: latin1 passes every byte
   // through unchanged and keeps declared lengths in characters.
   mysql_options(c->handle.get(), MYSQL_SET_CHARSET_NAME, "latin1");
-  if (port == 0) port = 3306;
   if (!mysql_real_connect(c->handle.get(), OrNull(host), user.c_str(), password.c_str(),
                           OrNull(database), port, OrNull(socket), 0)) {
     RecordClientError(*c);
@@ -94,8 +163,14 @@ std::unique_ptr<SqlConnection> SqlConnect(Process& proc, const std::string& user
 void SqlDisconnect(std::unique_ptr<SqlConnection> connection) {
   if (!connection) return;
   Process& proc = *connection->proc;
+  connection->result.reset();
+  KeepIdle(*connection);
   connection.reset();
   Trace(proc, "SQL DISCONNECTED\n");
+}
+
+void SqlCloseIdle() {
+  IdleConnections().clear();
 }
 
 std::string SqlLimitClause(int32_t maxRows, int32_t startRow) {

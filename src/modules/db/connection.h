@@ -34,6 +34,11 @@ struct SqlConnection {
   uint64_t lastInsertId = 0;
   unsigned lastErrorCode = 0;
   std::string lastErrorMessage;
+  // What a persistent server needs to keep the connection for a later run
+  // (empty key: the connection closes with its run).
+  struct Reuse {
+    std::string key, user, password, database;
+  } reuse;
 
   SqlConnection() = default;
   SqlConnection(const SqlConnection&) = delete;
@@ -46,8 +51,12 @@ std::unique_ptr<SqlConnection> SqlConnect(Process& proc, const std::string& user
                                           const std::string& password, const std::string& host,
                                           const std::string& database, unsigned port,
                                           const std::string& socket);
-// Closes a connection and traces it.
+// Closes a connection and traces it. A persistent server instead starts a
+// fresh server session on it and keeps it for a later CONNECT with the same
+// parameters.
 void SqlDisconnect(std::unique_ptr<SqlConnection> connection);
+// Closes the connections kept for later runs.
+void SqlCloseIdle();
 
 inline void SqlAppendQuery(SqlConnection& c, std::string_view text) {
   c.query.append(text);

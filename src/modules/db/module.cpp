@@ -2,6 +2,7 @@
 #include <mysql.h>
 
 #include "core/module_entry.h"
+#include "modules/db/connection.h"
 #include "modules/db/db_tags.h"
 
 namespace kwl {
@@ -19,8 +20,8 @@ int ClientVersion() {
   return static_cast<int>(mysql_get_client_version());
 }
 
-constexpr ModuleEntry kEntry{kModuleAbi, "db",    RegisterDbTags, nullptr,
-                             nullptr,    nullptr, ClientVersion};
+constexpr ModuleEntry kEntry{kModuleAbi,   "db",    RegisterDbTags, nullptr,
+                             SqlCloseIdle, nullptr, ClientVersion};
 
 }  // namespace
 
