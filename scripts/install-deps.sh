@@ -25,7 +25,7 @@ KWL_DEB_PACKAGES=(
   libfreetype-dev
   zlib1g-dev
   libjpeg62-turbo-dev
-  # AFM widths of the standard PDF fonts (fonts.map) and a TrueType font for the tests
+  # AFM widths of the standard PDF fonts (fonts.map) and a TrueType font for the PDF and image tests
   a2ps
   fonts-dejavu-core
   # servers and clients of the end-to-end tests
