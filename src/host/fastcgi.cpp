@@ -297,6 +297,11 @@ void* ServingMain(void* raw) {
     std::fputs("kwl: worker out of memory\n", stderr);
     thread->status = 1;
   }
+  // The crash stack is static storage: a thread that ends must not leave it
+  // to be unmapped as if it had been mapped for the thread.
+  stack_t off{};
+  off.ss_flags = SS_DISABLE;
+  sigaltstack(&off, nullptr);
   gWatch.done = true;
   return nullptr;
 }
