@@ -1,7 +1,7 @@
 // The mail composer's readers of page values: whatever a body holds, the
 // wire text has no end-of-data line before its own, the inline image table
 // stays within its size and every image is referred to by its "cid:"; the
-// server specification and server replies are read without fault.
+// server line and server replies are read without fault.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(image.name.find_first_of("\r\n") == std::string::npos);
   }
 
-  SmtpSpec spec = SmtpParseSpec(proc, input, nullptr);
-  FUZZ_CHECK(spec.host.size() <= 1023 && spec.user.size() <= 1023);
+  SmtpServer target = SmtpParseServer(proc, input, nullptr);
+  FUZZ_CHECK(target.host.size() <= 1023 && target.user.size() <= 1023);
   std::string rest;
   SmtpFindKeyword(input, "250", "AUTH", &rest);
   SmtpReplyComplete(input);

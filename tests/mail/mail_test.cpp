@@ -16,7 +16,7 @@ bool Decipher(Process&, std::string_view stored, std::string* plain) {
   return true;
 }
 
-TEST(SmtpSpec, PortChoosesTheProtocolAndExtraFieldsJoinThePassword) {
+TEST(SmtpServer, PortChoosesTheProtocolAndExtraFieldsJoinThePassword) {
   Process proc;
   struct Case {
     const char* text;
@@ -37,14 +37,14 @@ TEST(SmtpSpec, PortChoosesTheProtocolAndExtraFieldsJoinThePassword) {
       {"mx.org|u", "", 25, "", "", ""},
   };
   for (const Case& c : cases) {
-    SmtpSpec spec = SmtpParseSpec(proc, c.text, Decipher);
-    EXPECT_EQ(spec.host, c.host) << c.text;
-    EXPECT_EQ(spec.port, c.port) << c.text;
-    EXPECT_EQ(spec.protocol, c.protocol) << c.text;
-    EXPECT_EQ(spec.user, c.user) << c.text;
-    EXPECT_EQ(spec.password, c.password) << c.text;
+    SmtpServer target = SmtpParseServer(proc, c.text, Decipher);
+    EXPECT_EQ(target.host, c.host) << c.text;
+    EXPECT_EQ(target.port, c.port) << c.text;
+    EXPECT_EQ(target.protocol, c.protocol) << c.text;
+    EXPECT_EQ(target.user, c.user) << c.text;
+    EXPECT_EQ(target.password, c.password) << c.text;
   }
-  EXPECT_EQ(SmtpSpecOf(proc, "mail.example.org").host, "mail.example.org");
+  EXPECT_EQ(SmtpServerOf(proc, "mail.example.org").host, "mail.example.org");
 }
 
 TEST(SmtpReply, KeywordsAndWholeReplies) {

@@ -74,8 +74,8 @@ class Run:
 
 
 def smtp(kind, protocol="", user="", password="user|secret"):
-    spec = f"127.0.0.1:{PORT[kind]}" + (":" + protocol if protocol else "")
-    return spec + ("|" + password if user else "||")
+    server_line = f"127.0.0.1:{PORT[kind]}" + (":" + protocol if protocol else "")
+    return server_line + ("|" + password if user else "||")
 
 
 def unstuff(data):
@@ -226,9 +226,9 @@ class Limits(unittest.TestCase):
 
 
 class Transport(unittest.TestCase):
-    def send(self, spec, sender="me@x.org", to="a@b.org", conf=None, sessions=1):
+    def send(self, server_line, sender="me@x.org", to="a@b.org", conf=None, sessions=1):
         return Run(f'<HTML><SET NAME=veldebug VALUE=1><MAIL FROM="{sender}" TO="{to}" SUBJECT=s '
-                   f'MSG="m" SMTP="{spec}">[$velerr$]', conf=conf, expect_sessions=sessions)
+                   f'MSG="m" SMTP="{server_line}">[$velerr$]', conf=conf, expect_sessions=sessions)
 
     def test_tls_and_authentication_methods(self):
         r = self.send(smtp("STARTTLS", "STARTTLS", user=True))

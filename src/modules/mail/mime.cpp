@@ -424,11 +424,12 @@ int MailCompose(Interpreter& interp, MailFields& mail) {
     StripLineEnds(*field);
   }
   if (int code = Validate(mail)) return code;
-  SmtpSpec spec = SmtpSpecOf(proc, mail.smtp);
+  SmtpServer target = SmtpServerOf(proc, mail.smtp);
   const std::string localHost = LocalHostName();
   std::vector<std::string> recipients;
   if (int code = MailRecipients(proc, mail.to, mail.cc, mail.cci, &recipients)) return code;
-  const std::string domain = AsciiEqualsNoCase(spec.host, "usesendmail") ? localHost : spec.host;
+  const std::string domain =
+      AsciiEqualsNoCase(target.host, "usesendmail") ? localHost : target.host;
 
   std::string message = "Date: " + DateText();
   message += "\nReturn-Path: " + mail.from;
@@ -436,7 +437,7 @@ int MailCompose(Interpreter& interp, MailFields& mail) {
   message += "\nTo: " + mail.to;
   if (!mail.cc.empty()) message += "\nCc: " + mail.cc;
   if (!mail.reply.empty()) message += "\nReply-To: " + mail.reply;
-  message += "\nX-Mailer: KWL v3.8rc6 with " + spec.host;
+  message += "\nX-Mailer: KWL v3.8rc6 with " + target.host;
   message += "\nMessage-ID: <" + RandomHex(proc) + "." + RandomHex(proc) + "@" + domain + ">";
   message += "\nSubject: " + mail.subject;
 
@@ -470,7 +471,7 @@ int MailCompose(Interpreter& interp, MailFields& mail) {
     AppendWireText(message, wire);
     wire += ".\r\n";
   }
-  int result = MailSend(interp, spec, wire, localHost, mail.from, recipients);
+  int result = MailSend(interp, target, wire, localHost, mail.from, recipients);
   Trace(proc, "-- Message buffer -- %d\n", result);
   if (result != 0) TraceWrite(proc, message);
   return result;

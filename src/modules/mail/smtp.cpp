@@ -15,8 +15,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kMaxSpecFields = 32;
-constexpr size_t kMaxSpecField = 1023;
+constexpr size_t kMaxServerFields = 32;
+constexpr size_t kMaxServerField = 1023;
 // EHLO and CRAM-MD5 replies are kept up to this size.
 constexpr size_t kReplyCapture = 10480;
 // A reply longer than this is no SMTP reply: reading stops and the step fails.
@@ -114,7 +114,7 @@ std::string Encoded(std::string_view bytes) {
   return out;
 }
 
-int AuthCramMd5(Dialogue& d, const SmtpSpec& spec) {
+int AuthCramMd5(Dialogue& d, const SmtpServer& target) {
   Process& proc = d.interp.proc;
   Send(d, "AUTH CRAM-MD5\r\n");
   std::string reply;
@@ -128,11 +128,11 @@ int AuthCramMd5(Dialogue& d, const SmtpSpec& spec) {
   auto hmac =
       reinterpret_cast<CryptoHmacFn>(ModuleSymbol(proc, kCryptoModule, kCryptoHmacSymbol, &error));
   std::string digest;
-  if (!hmac || !hmac("md5", spec.password, decoded, &digest)) {
+  if (!hmac || !hmac("md5", target.password, decoded, &digest)) {
     Trace(proc, "SMTP CRAM-MD5 digest failed %s\n", error.c_str());
     return 1;
   }
-  std::string answer = spec.user + " ";
+  std::string answer = target.user + " ";
   static const char kHex[] = "0123456789abcdef";
   for (unsigned char byte : digest) {
     answer += kHex[byte >> 4];
@@ -142,39 +142,39 @@ int AuthCramMd5(Dialogue& d, const SmtpSpec& spec) {
   return Expect(d, "AUTH CRAM-MD5", "235", kReplySeconds);
 }
 
-int AuthLogin(Dialogue& d, const SmtpSpec& spec) {
+int AuthLogin(Dialogue& d, const SmtpServer& target) {
   Send(d, "AUTH LOGIN\r\n");
   int result = Expect(d, "AUTH LOGIN", "334 ", kReplySeconds);
   if (result != 0) return result;
-  Send(d, Encoded(spec.user) + "\r\n", "********");
+  Send(d, Encoded(target.user) + "\r\n", "********");
   result = Expect(d, "AUTH LOGIN user", "334 ", kReplySeconds);
   if (result != 0) return result;
-  Send(d, Encoded(spec.password) + "\r\n", "********");
+  Send(d, Encoded(target.password) + "\r\n", "********");
   return Expect(d, "AUTH LOGIN password", "235 ", kReplySeconds);
 }
 
-int AuthPlain(Dialogue& d, const SmtpSpec& spec) {
-  std::string credentials = spec.user;
+int AuthPlain(Dialogue& d, const SmtpServer& target) {
+  std::string credentials = target.user;
   credentials += '\0';
-  credentials += spec.user;
+  credentials += target.user;
   credentials += '\0';
-  credentials += spec.password;
+  credentials += target.password;
   Send(d, "AUTH PLAIN " + Encoded(credentials) + "\r\n", "AUTH PLAIN ********");
   return Expect(d, "AUTH PLAIN", "235 ", kReplySeconds);
 }
 
 // The strongest method the server offers; a server that offers none of
 // them is used without authentication.
-int Authenticate(Dialogue& d, const SmtpSpec& spec, std::string_view ehlo) {
+int Authenticate(Dialogue& d, const SmtpServer& target, std::string_view ehlo) {
   Process& proc = d.interp.proc;
   std::string methods;
   if (!SmtpFindKeyword(ehlo, "250", "AUTH", &methods)) {
     Trace(proc, "SMTP Server does not support authentication\n");
     return 0;
   }
-  if (methods.find("CRAM-MD5") != std::string::npos) return AuthCramMd5(d, spec);
-  if (methods.find("LOGIN") != std::string::npos) return AuthLogin(d, spec);
-  if (methods.find("PLAIN") != std::string::npos) return AuthPlain(d, spec);
+  if (methods.find("CRAM-MD5") != std::string::npos) return AuthCramMd5(d, target);
+  if (methods.find("LOGIN") != std::string::npos) return AuthLogin(d, target);
+  if (methods.find("PLAIN") != std::string::npos) return AuthPlain(d, target);
   Trace(proc, "SMTP Server supports only %s\n", methods.c_str());
   return 0;
 }
@@ -186,7 +186,7 @@ bool VerifyCertificates(Interpreter& interp) {
   return verify == 1;
 }
 
-int SmtpDialogue(Dialogue& d, const SmtpSpec& spec, std::string_view message,
+int SmtpDialogue(Dialogue& d, const SmtpServer& target, std::string_view message,
                  std::string_view localHost, std::string_view from,
                  const std::vector<std::string>& recipients) {
   int result = Expect(d, "greeting", "220 ", kReplySeconds);
@@ -195,14 +195,14 @@ int SmtpDialogue(Dialogue& d, const SmtpSpec& spec, std::string_view message,
   Send(d, ehloCommand);
   std::string ehlo;
   result = Expect(d, "EHLO", "250", kReplySeconds, &ehlo);
-  if (result == 0 && spec.protocol == "STARTTLS" &&
+  if (result == 0 && target.protocol == "STARTTLS" &&
       SmtpFindKeyword(ehlo, "250", "STARTTLS", nullptr)) {
     Send(d, "STARTTLS\r\n");
     result = Expect(d, "STARTTLS", "220 ", kReplySeconds);
     if (result != 0) return result;
     // Nothing more goes over a connection whose TLS failed: not the
     // credentials, not the message.
-    if (!d.api.startTlsVerify(d.interp, d.handle, spec.host, VerifyCertificates(d.interp))) {
+    if (!d.api.startTlsVerify(d.interp, d.handle, target.host, VerifyCertificates(d.interp))) {
       Trace(d.interp.proc, "SMTP STARTTLS failed: TLS handshake\n");
       d.handle = 0;
       return 1;
@@ -211,8 +211,8 @@ int SmtpDialogue(Dialogue& d, const SmtpSpec& spec, std::string_view message,
     result = Expect(d, "EHLO", "250", kReplySeconds, &ehlo);
   }
   if (result != 0) return result;
-  if (!spec.user.empty()) {
-    result = Authenticate(d, spec, ehlo);
+  if (!target.user.empty()) {
+    result = Authenticate(d, target, ehlo);
     if (result != 0) return result;
   }
   Send(d, "MAIL FROM: <" + std::string(EnvelopeAddress(from)) + ">\r\n");
@@ -264,51 +264,52 @@ bool ReadPort(std::string_view text, int* port) {
 
 }  // namespace
 
-SmtpSpec SmtpParseSpec(Process& proc, std::string_view text, PasswordDecipher decipher) {
-  SmtpSpec spec;
+SmtpServer SmtpParseServer(Process& proc, std::string_view text, PasswordDecipher decipher) {
+  SmtpServer target;
   std::vector<std::string> fields;
   size_t start = 0;
-  while (fields.size() < kMaxSpecFields) {
+  while (fields.size() < kMaxServerFields) {
     size_t cut = text.find_first_of("|,#", start);
     std::string_view field = text.substr(start, cut == std::string_view::npos ? cut : cut - start);
-    fields.emplace_back(field.substr(0, kMaxSpecField));
+    fields.emplace_back(field.substr(0, kMaxServerField));
     if (cut == std::string_view::npos) break;
     start = cut + 1;
   }
-  if (fields.size() < 3) return spec;
+  if (fields.size() < 3) return target;
   std::string_view server = fields[0];
   size_t colon = server.find(':');
-  spec.host = server.substr(0, colon);
+  target.host = server.substr(0, colon);
   if (colon != std::string_view::npos) {
     std::string_view rest = server.substr(colon + 1);
-    bool given = ReadPort(rest, &spec.port);
+    bool given = ReadPort(rest, &target.port);
     size_t second = rest.find(':');
-    if (second != std::string_view::npos) spec.protocol = rest.substr(second + 1);
-    if (spec.protocol.empty() && given) {
-      if (spec.port == 465) {
-        spec.protocol = "SSL";
-      } else if (spec.port == 587) {
-        spec.protocol = "STARTTLS";
-      } else if (spec.port != 25) {
-        Trace(proc, "Unexpected port: %d, unable to determine protocol to use\n", spec.port);
+    if (second != std::string_view::npos) target.protocol = rest.substr(second + 1);
+    if (target.protocol.empty() && given) {
+      if (target.port == 465) {
+        target.protocol = "SSL";
+      } else if (target.port == 587) {
+        target.protocol = "STARTTLS";
+      } else if (target.port != 25) {
+        Trace(proc, "Unexpected port: %d, unable to determine protocol to use\n", target.port);
       }
     }
   }
-  spec.user = fields[1];
+  target.user = fields[1];
   if (text.find('#') != std::string_view::npos) {
-    if (!decipher || !decipher(proc, fields[2], &spec.password)) spec.password.clear();
+    if (!decipher || !decipher(proc, fields[2], &target.password)) target.password.clear();
   } else {
-    spec.password = fields[2];
+    target.password = fields[2];
   }
-  for (size_t i = 3; i < fields.size(); ++i) spec.password += fields[i];
-  return spec;
+  for (size_t i = 3; i < fields.size(); ++i) target.password += fields[i];
+  return target;
 }
 
-SmtpSpec SmtpSpecOf(Process& proc, std::string_view text) {
-  if (text.find('|') != std::string_view::npos) return SmtpParseSpec(proc, text, DecipherPassword);
-  SmtpSpec spec;
-  spec.host = text;
-  return spec;
+SmtpServer SmtpServerOf(Process& proc, std::string_view text) {
+  if (text.find('|') != std::string_view::npos)
+    return SmtpParseServer(proc, text, DecipherPassword);
+  SmtpServer target;
+  target.host = text;
+  return target;
 }
 
 std::string_view EnvelopeAddress(std::string_view written) {
@@ -350,7 +351,7 @@ bool SmtpReplyComplete(std::string_view received) {
            last[3] == '-');
 }
 
-int MailSend(Interpreter& interp, const SmtpSpec& spec, std::string_view message,
+int MailSend(Interpreter& interp, const SmtpServer& target, std::string_view message,
              std::string_view localHost, std::string_view from,
              const std::vector<std::string>& recipients) {
   Process& proc = interp.proc;
@@ -361,18 +362,18 @@ int MailSend(Interpreter& interp, const SmtpSpec& spec, std::string_view message
     Trace(proc, "SMTP: no TCP client %s\n", error.c_str());
     return 1;
   }
-  int32_t handle = api->connect(interp, spec.host, spec.port);
+  int32_t handle = api->connect(interp, target.host, target.port);
   if (handle < 1) {
     Trace(proc, "Connexion Socket Error!!\n");
     return 1;
   }
   Dialogue d{interp, *api, handle};
-  if (spec.protocol == "SSL" &&
-      !api->startTlsVerify(interp, handle, spec.host, VerifyCertificates(interp))) {
+  if (target.protocol == "SSL" &&
+      !api->startTlsVerify(interp, handle, target.host, VerifyCertificates(interp))) {
     Trace(proc, "SMTP TLS failed: handshake\n");
     return 1;  // the failed start closed the connection
   }
-  int result = SmtpDialogue(d, spec, message, localHost, from, recipients);
+  int result = SmtpDialogue(d, target, message, localHost, from, recipients);
   if (d.handle >= 1) api->close(interp, d.handle);
   return result;
 }

@@ -1,4 +1,4 @@
-// The SMTP client: the server specification of a MAIL tag, and the delivery
+// The SMTP client: the server line of a MAIL tag, and the delivery
 // of one finished message over the net module's TCP and TLS connections.
 #pragma once
 
@@ -12,7 +12,7 @@
 namespace kwl {
 
 // What the SMTP attribute names: server, port, "SSL" / "STARTTLS" / nothing, credentials.
-struct SmtpSpec {
+struct SmtpServer {
   std::string host;
   int port = 25;
   std::string protocol;
@@ -23,11 +23,11 @@ struct SmtpSpec {
 // Deciphers a stored password (Base64 of the page cipher's output); false when it cannot.
 using PasswordDecipher = bool (*)(Process& proc, std::string_view stored, std::string* plain);
 
-// Parses a specification that holds "|": "host[:port[:protocol]]|user|password",
+// Parses a server line that holds "|": "host[:port[:protocol]]|user|password",
 // "#" before the password marking it enciphered.
-SmtpSpec SmtpParseSpec(Process& proc, std::string_view text, PasswordDecipher decipher);
-// The specification of a MAIL tag: a bare host name, or the form above.
-SmtpSpec SmtpSpecOf(Process& proc, std::string_view text);
+SmtpServer SmtpParseServer(Process& proc, std::string_view text, PasswordDecipher decipher);
+// The SMTP attribute of a MAIL tag: a bare host name, or the form above.
+SmtpServer SmtpServerOf(Process& proc, std::string_view text);
 
 // The address of a recipient or sender as written ("Name <a@b.c>" or
 // "a@b.c"): inside the angle brackets, blanks around it dropped.
@@ -45,7 +45,7 @@ bool SmtpReplyComplete(std::string_view received);
 // Delivers `message` (CR LF lines, ending with the end-of-data line) from
 // `from` to every address of `recipients`. 0 when the server took it; 1 on
 // a transport failure or a 4xx/5xx reply; 2 when a reply had another code.
-int MailSend(Interpreter& interp, const SmtpSpec& spec, std::string_view message,
+int MailSend(Interpreter& interp, const SmtpServer& target, std::string_view message,
              std::string_view localHost, std::string_view from,
              const std::vector<std::string>& recipients);
 
