@@ -13,8 +13,9 @@ OBJ_RE = re.compile(rb"(\d+) 0 obj\n")
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
 
 
-def run_page(test, page, files=None, query=None):
-    """Runs `page` in a fresh directory; returns (stdout, directory)."""
+def run_page(test, page, files=None, query=None, tmpdir=None):
+    """Runs `page` in a fresh directory (also its TMPDIR unless `tmpdir` is
+    given); returns (stdout, directory)."""
     tmp = tempfile.mkdtemp(prefix="kwlpdf-")
     test.addCleanup(shutil.rmtree, tmp, True)
     for name, data in (files or {}).items():
@@ -22,7 +23,8 @@ def run_page(test, page, files=None, query=None):
             f.write(data)
     with open(os.path.join(tmp, "page.kwl"), "w", encoding="latin-1") as f:
         f.write(page)
-    env = {"PATH": os.environ.get("PATH", ""), "PWD": tmp, "HOME": tmp, "TZ": "UTC", "LANG": "C"}
+    env = {"PATH": os.environ.get("PATH", ""), "PWD": tmp, "HOME": tmp, "TZ": "UTC", "LANG": "C",
+           "TMPDIR": tmpdir or tmp}
     for key, value in os.environ.items():
         if key.endswith("SAN_OPTIONS"):
             env[key] = value

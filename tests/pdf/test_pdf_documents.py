@@ -3,6 +3,8 @@ independent readers (qpdf, poppler's pdftotext, pdffonts, pdftoppm)."""
 import glob
 import os
 import re
+import shutil
+import tempfile
 import unittest
 import zlib
 
@@ -155,6 +157,29 @@ class Documents(PdfTestCase):
         self.assertRegex(first, r"\[\(A\) \d+ \(V\) \d+ \(A", "kerned pairs")
         self.assertIn("/F2 20 Tf", second)  # found again by its file name
         self.assertEqual(len(pdf.objects), 17, "the font is loaded once")
+
+    def test_deflated_font_kept_between_runs(self):
+        keep = tempfile.mkdtemp(prefix="kwlfonts-")
+        self.addCleanup(shutil.rmtree, keep, True)
+        page = f'<PDF FILE="out.pdf" NAME="d" FONT="{FONT}" TEXT="x" RECT="10,10,90,50"><PDF CLOSE="d">'
+        with open(FONT, "rb") as f:
+            original = f.read()
+        first = self.write(page, tmpdir=keep)
+        (kept,) = glob.glob(os.path.join(keep, "kwl-*", "fonts", "*.z"))
+        self.assertEqual(os.stat(os.path.dirname(kept)).st_mode & 0o777, 0o700)
+        with open(kept, "rb") as f:
+            self.assertIn(f.read(), first.objects[14])
+        # Another deflated form of the same bytes is used as it is...
+        other = zlib.compress(original, 1)
+        with open(kept, "wb") as f:
+            f.write(other)
+        self.assertIn(other, self.write(page, tmpdir=keep).objects[14])
+        # ...one of other bytes is not: the font is deflated again and kept.
+        with open(kept, "wb") as f:
+            f.write(zlib.compress(original[:-1]))
+        self.assertEqual(self.write(page, tmpdir=keep).stream(14), original)
+        with open(kept, "rb") as f:
+            self.assertIn(f.read(), first.objects[14])
 
     def test_boxes_lines_and_rendered_colour(self):
         pdf = self.write(

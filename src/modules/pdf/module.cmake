@@ -4,6 +4,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(KWL_PDF_LIBS REQUIRED IMPORTED_TARGET freetype2 zlib)
 
 set(KWL_PDF_SOURCES
+  ${CMAKE_SOURCE_DIR}/src/modules/pdf/font_cache.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/pdf/pdf_document.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/pdf/pdf_fonts.cpp
   ${CMAKE_SOURCE_DIR}/src/modules/pdf/pdf_layout.cpp

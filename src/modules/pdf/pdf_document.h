@@ -40,6 +40,12 @@ struct PdfFont {
   std::array<int16_t, 256> widths{};  // thousandths of the font size, by byte
   FT_Face face = nullptr;
   int descender = 0;  // rescaled to 1000 units per em
+  // TrueType: the glyph of each byte, and the kerning of each pair of bytes
+  // as the lines meet it (kNotAsked until then): asking FreeType for every
+  // pair of every line costs more than laying the text out.
+  static constexpr int32_t kNotAsked = INT32_MIN;
+  std::array<uint32_t, 256> glyphs{};
+  mutable std::vector<int32_t> kerning;
 };
 
 struct PdfDocument {

@@ -10,6 +10,7 @@
 #include "core/paths.h"
 #include "core/trace.h"
 #include "interp/interpreter.h"
+#include "modules/pdf/font_cache.h"
 #include "modules/pdf/pdf_state.h"
 #include "text/ascii.h"
 #include "text/entities.h"
@@ -189,8 +190,11 @@ int LoadTrueTypeFont(PdfDocument& doc, const std::string& given) {
   font->number = static_cast<int>(doc.fontObjects.size());
   font->style = doc.style;
   TRACE(proc, "W ADx Bx By\n");
+  for (int code = 0; code <= 255; ++code) {
+    font->glyphs[static_cast<size_t>(code)] = FT_Get_Char_Index(face, static_cast<FT_ULong>(code));
+  }
   for (int code = 32; code <= 255; ++code) {
-    FT_UInt glyph = FT_Get_Char_Index(face, static_cast<FT_ULong>(code));
+    FT_UInt glyph = font->glyphs[static_cast<size_t>(code)];
     FT_Pos advance = 0;
     if (FT_Load_Glyph(face, glyph, kGlyphLoadFlags) == 0) {
       advance = face->glyph->advance.x;
@@ -231,7 +235,11 @@ const DeflatedFont& Deflated(const std::string& bytes) {
     if (font.bytes == bytes) return font;
   }
   DeflatedFont font{bytes, {}, false};
-  font.compressed = PdfCompress(bytes, font.packed);
+  font.compressed = FindDeflatedFont(bytes, font.packed);
+  if (!font.compressed) {
+    font.compressed = PdfCompress(bytes, font.packed);
+    if (font.compressed) KeepDeflatedFont(bytes, font.packed);
+  }
   size_t size = font.bytes.size() + font.packed.size();
   if (kept + size > kDeflatedFontsBytes) {
     fonts.clear();
@@ -377,6 +385,23 @@ int PdfTextWidth(const PdfFont& font, std::string_view text, int size) {
   return PdfUnitsWidth(PdfTextUnits(font, text), size);
 }
 
+namespace {
+
+FT_Pos PairKerning(const PdfFont& font, unsigned char left, unsigned char right) {
+  if (font.kerning.empty()) font.kerning.assign(256 * 256, PdfFont::kNotAsked);
+  int32_t& kept = font.kerning[left * 256u + right];
+  if (kept == PdfFont::kNotAsked) {
+    FT_Vector delta{};
+    kept = FT_Get_Kerning(font.face, font.glyphs[left], font.glyphs[right], FT_KERNING_DEFAULT,
+                          &delta) == 0
+               ? static_cast<int32_t>(std::clamp<FT_Pos>(delta.x, -1000000, 1000000))
+               : 0;
+  }
+  return kept;
+}
+
+}  // namespace
+
 void PdfAppendTJ(PdfDocument& doc, std::string& out, std::string_view line, const PdfFont& font) {
   out += "[(";
   bool kerning = font.face && FT_HAS_KERNING(font.face);
@@ -385,10 +410,7 @@ void PdfAppendTJ(PdfDocument& doc, std::string& out, std::string_view line, cons
     if (c == '(' || c == ')' || c == '\\') out += '\\';
     FT_Pos kern = 0;
     if (kerning && i + 1 < line.size()) {
-      FT_Vector delta{};
-      FT_UInt left = FT_Get_Char_Index(font.face, static_cast<unsigned char>(c));
-      FT_UInt right = FT_Get_Char_Index(font.face, static_cast<unsigned char>(line[i + 1]));
-      if (FT_Get_Kerning(font.face, left, right, FT_KERNING_DEFAULT, &delta) == 0) kern = delta.x;
+      kern = PairKerning(font, static_cast<unsigned char>(c), static_cast<unsigned char>(line[i + 1]));
       TRACE(ProcOf(doc), "%d|", static_cast<int>(kern));
     }
     if (kern != 0) {
