@@ -26,14 +26,15 @@ bool PrivateDirectory(const std::string& path) {
 // when the directory cannot be used.
 std::optional<std::string> KeptPath(const std::string& bytes) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string dir = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/kwl-" +
-                    std::to_string(::geteuid());
+  std::string dir =
+      std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/kwl-" + std::to_string(::geteuid());
   if (!PrivateDirectory(dir) || !PrivateDirectory(dir += "/fonts")) return std::nullopt;
   const auto* data = reinterpret_cast<const Bytef*>(bytes.data());
   auto size = static_cast<uInt>(bytes.size());
   char name[64];
   std::snprintf(name, sizeof name, "/%zu-%08lx-%08lx.z", bytes.size(),
-                crc32(crc32(0, nullptr, 0), data, size), adler32(adler32(0, nullptr, 0), data, size));
+                crc32(crc32(0, nullptr, 0), data, size),
+                adler32(adler32(0, nullptr, 0), data, size));
   return dir + name;
 }
 

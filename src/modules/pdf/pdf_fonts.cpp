@@ -410,7 +410,8 @@ void PdfAppendTJ(PdfDocument& doc, std::string& out, std::string_view line, cons
     if (c == '(' || c == ')' || c == '\\') out += '\\';
     FT_Pos kern = 0;
     if (kerning && i + 1 < line.size()) {
-      kern = PairKerning(font, static_cast<unsigned char>(c), static_cast<unsigned char>(line[i + 1]));
+      kern =
+          PairKerning(font, static_cast<unsigned char>(c), static_cast<unsigned char>(line[i + 1]));
       TRACE(ProcOf(doc), "%d|", static_cast<int>(kern));
     }
     if (kern != 0) {
