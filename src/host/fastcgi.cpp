@@ -206,6 +206,11 @@ void FillRequest(Request& request, char** params) {
   }
 }
 
+long BodyLength(const Request& request) {
+  const char* length = request.Env("CONTENT_LENGTH");
+  return length && *length ? std::strtol(length, nullptr, 10) : 0;
+}
+
 void Serve(Host& host, const WorkerSetup& setup, FCGX_Request& raw) {
   fcntl(raw.ipcFd, F_SETFD, FD_CLOEXEC);  // commands that SYSTEM starts never hold it
   Request request;
@@ -231,8 +236,17 @@ void Serve(Host& host, const WorkerSetup& setup, FCGX_Request& raw) {
   } else {
     FCGX_PutS("Status: 500 Internal Server Error\r\n\r\n", raw.out);
   }
+  gConnection.closing = true;
   if (out) std::fclose(out);
   if (body) std::fclose(body);
+  gConnection.closing = false;
+  // Once the body has been read to its end the server sends nothing more:
+  // the connection is closed at once rather than after waiting for the
+  // server to close its side (closing on unread bytes could reset it). An
+  // empty body's end comes with the parameters; a server that never sends
+  // it meets the time limit.
+  if (FCGX_HasSeenEOF(raw.in) == EOF || (BodyLength(request) == 0 && FCGX_GetChar(raw.in) == EOF))
+    raw.detached = 1;
   gWatch.started = 0;
   gConnection.fd = -1;
   FCGX_Finish_r(&raw);

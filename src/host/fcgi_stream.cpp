@@ -27,7 +27,7 @@ ssize_t WriteResponse(void* cookie, const char* data, size_t size) {
     if (FCGX_PutStr(data + done, static_cast<int>(slice), stream) < 0) break;
     done += slice;
   }
-  FCGX_FFlush(stream);
+  if (!gConnection.closing) FCGX_FFlush(stream);
   gConnection.inLibrary = false;
   gConnection.sent += size;
   return static_cast<ssize_t>(size);

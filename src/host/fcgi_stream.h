@@ -17,6 +17,9 @@ struct Connection {
   std::atomic<int> requestId{0};
   std::atomic<bool> inLibrary{false};  // a record may be half written
   std::atomic<size_t> sent{0};         // response bytes written to the server
+  // The response is being closed: its last bytes wait in the library's
+  // buffer and go out with the end of the request, in one write.
+  bool closing = false;
 };
 extern Connection gConnection;
 

@@ -49,8 +49,8 @@ void AddStandalone(Scope& global, VariablePtr var) {
 // seed. A persistent worker answers many within one second, and session ids
 // come from this generator, so each request also takes bits from the system.
 uint64_t RandomSeed(const Host& host) {
-  uint64_t seed = static_cast<uint64_t>(std::time(nullptr)) + static_cast<uint64_t>(getpid());
-  if (!host.persistent) return seed;
+  uint64_t seed = static_cast<uint64_t>(std::time(nullptr));
+  if (!host.persistent) return seed + static_cast<uint64_t>(getpid());
   uint64_t extra = 0;
   if (getrandom(&extra, sizeof extra, GRND_NONBLOCK) != sizeof extra) {
     timespec now;
@@ -208,7 +208,9 @@ int ServeRequest(Host& host, Request& request, int argc, char** argv) {
     CgiMode(host, proc, std::move(sessionId), sessions);
   }
   TraceClose(proc);
-  std::fflush(proc.out);
+  // A persistent server's response is flushed as it closes, with the end of
+  // the request.
+  if (!host.persistent) std::fflush(proc.out);
   return 0;
 }
 

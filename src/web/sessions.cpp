@@ -59,7 +59,16 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &status) == 0;
 }
 
-bool ReadAll(int fd, std::string* bytes) {
+// `size` is what fstat gave: one read ends a file of that size or less (a
+// regular file reads short only at its end).
+bool ReadAll(int fd, std::string* bytes, size_t size) {
+  if (size < 65536) {
+    bytes->resize(size + 1);
+    ssize_t n = ::read(fd, bytes->data(), size + 1);
+    if (n < 0) return false;
+    bytes->resize(static_cast<size_t>(n));
+    if (static_cast<size_t>(n) <= size) return true;
+  }
   char buffer[65536];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -86,25 +95,27 @@ int32_t UnpredictableNumber(Process& proc) {
 }
 
 // Reads the locked session file and marks it used now (its access time kept).
-bool ReadAndTouch(int fd, std::string* bytes) {
+bool ReadAndTouch(int fd, std::string* bytes, size_t size) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
   (void)futimens(fd, times);
-  return ReadAll(fd, bytes);
+  return ReadAll(fd, bytes, size);
 }
 
-bool SameFile(int fd, const std::string& path) {
-  struct stat opened;
+bool SameFile(int fd, const std::string& path, struct stat* opened) {
   struct stat named;
-  return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 &&
-         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+  return fstat(fd, opened) == 0 && stat(path.c_str(), &named) == 0 &&
+         opened->st_dev == named.st_dev && opened->st_ino == named.st_ino;
 }
 
 // Waits for the exclusive lock of the session file at `path`. A missing file
 // (and its directory) is made so that there is something to lock; the lock
 // removes it again unless a save keeps it. A writer replaces the file by
 // renaming a new one over it, so a lock won on a file that is no longer at
-// `path` is given up and taken again.
-SessionLock LockSessionFile(Process& proc, const std::string& dir, const std::string& path) {
+// `path` is given up and taken again. `opened` receives the status of the
+// locked file (st_ino 0 when no lock was won).
+SessionLock LockSessionFile(Process& proc, const std::string& dir, const std::string& path,
+                            struct stat* opened) {
+  opened->st_ino = 0;
   for (int attempt = 0; attempt < 64; ++attempt) {
     bool created = false;
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -120,7 +131,8 @@ SessionLock LockSessionFile(Process& proc, const std::string& dir, const std::st
       Trace(proc, "Can't lock session file !\n");
       return lock;
     }
-    if (SameFile(fd, path)) return lock;
+    if (SameFile(fd, path, opened)) return lock;
+    opened->st_ino = 0;
     lock.Keep();  // what is at `path` now is another run's file
   }
   return SessionLock();
@@ -128,8 +140,10 @@ SessionLock LockSessionFile(Process& proc, const std::string& dir, const std::st
 
 // A new file of its own beside `path`; writers never share one.
 int CreateTemporary(Process& proc, const std::string& path, std::string* temp) {
+  // The serving thread of a process (a worker's starts after its fork).
+  static thread_local const pid_t self = getpid();
   for (int attempt = 0; attempt < 8; ++attempt) {
-    *temp = path + "." + std::to_string(getpid()) + "." + std::to_string(UnpredictableNumber(proc));
+    *temp = path + "." + std::to_string(self) + "." + std::to_string(UnpredictableNumber(proc));
     int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -243,28 +257,30 @@ SessionLock SessionLoad(Process& proc, const SessionStore& store, Variable& id, 
   auto taken = [&](const std::string& name) { return FileExists(SessionPath(store, name)); };
   if (!SessionIdFromCookie(proc, id, taken)) return SessionLock();
   std::string path = SessionPath(store, VarText(id));
-  SessionLock lock = LockSessionFile(proc, store.dir, path);
+  struct stat status;
+  SessionLock lock = LockSessionFile(proc, store.dir, path, &status);
   // Judged on the locked file: another run may have saved it while this one
   // waited. A file the lock just made is new and empty.
-  struct stat status;
-  if (lock.fd() < 0 || fstat(lock.fd(), &status) != 0 || Expired(store, status.st_mtime))
+  if (lock.fd() < 0 || (status.st_ino == 0 && fstat(lock.fd(), &status) != 0) ||
+      Expired(store, status.st_mtime))
     return lock;
   std::string bytes;
-  if (ReadAndTouch(lock.fd(), &bytes)) lock.Loaded(bytes);
+  if (ReadAndTouch(lock.fd(), &bytes, static_cast<size_t>(status.st_size))) lock.Loaded(bytes);
   SessionDecode(proc, bytes, session);
   return lock;
 }
 
 bool SessionSave(Process& proc, const SessionStore& store, Variable& id, const Scope& session,
                  SessionLock& lock) {
-  ::mkdir(store.dir.c_str(), 0777);
   bool written = false;
   // A page may have changed velsessionid; it still has to be a plain file name.
   if (IsSessionId(VarText(id))) {
     std::string path = SessionPath(store, VarText(id));
-    if (!lock.Holds(path)) lock = LockSessionFile(proc, store.dir, path);
+    struct stat ignored;
+    if (!lock.Holds(path)) lock = LockSessionFile(proc, store.dir, path, &ignored);
     written = WriteSessionFile(proc, path, SessionEncode(proc, session), lock);
   } else {
+    ::mkdir(store.dir.c_str(), 0777);
     Trace(proc, "Can't write session file !\n");
   }
   lock.Release();
