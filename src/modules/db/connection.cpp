@@ -3,6 +3,7 @@
 #include <errmsg.h>
 #include <poll.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,16 @@ const char* OrNull(const std::string& text) {
   return text.empty() ? nullptr : text.c_str();
 }
 
+// Pages and their data are single-byte text: latin1 passes every byte
+// through unchanged and keeps declared lengths in characters.
+constexpr const char* kCharset = "latin1";
+
 // Connections of earlier runs of a persistent server, by their parameters,
 // oldest first. Each was given a fresh server session when its run let it go
-// (a change of user: transactions rolled back, temporary tables, user
-// variables, locks and the default database gone, the character set sent
-// again), so nothing of one run stays on the server for the next one and a
+// (a reset: transactions rolled back, temporary tables, user variables,
+// session settings and locks gone, the character set of the handshake back;
+// then the default database of the connection chosen again if a page moved
+// it), so nothing of one run stays on the server for the next one and a
 // page's open transaction holds no lock while the connection waits.
 struct IdleConnection {
   std::string key;
@@ -85,7 +91,15 @@ void KeepIdle(SqlConnection& c) {
   SqlConnection::Reuse& r = c.reuse;
   MYSQL* h = c.handle.get();
   if (r.key.empty() || !h) return;
-  if (mysql_change_user(h, r.user.c_str(), r.password.c_str(), OrNull(r.database)) != 0) return;
+  if (mysql_reset_connection(h) != 0) return;
+  // The client follows USE and SET NAMES; the reset restores neither its
+  // default database nor its idea of the character set.
+  std::string_view now = h->db ? h->db : "";
+  if (now != r.database && (r.database.empty() || mysql_select_db(h, r.database.c_str()) != 0))
+    return;
+  if (std::strcmp(mysql_character_set_name(h), kCharset) != 0 &&
+      mysql_set_character_set(h, kCharset) != 0)
+    return;
   auto& idle = IdleConnections();
   if (idle.size() == kMaxIdleConnections) idle.erase(idle.begin());
   idle.push_back({std::move(r.key), std::move(c.handle)});
@@ -136,7 +150,7 @@ std::unique_ptr<SqlConnection> SqlConnect(Process& proc, const std::string& user
   c->proc = &proc;
   if (port == 0) port = 3306;
   if (proc.engine && proc.engine->persistent) {
-    c->reuse = {ReuseKey(user, password, host, database, port, socket), user, password, database};
+    c->reuse = {ReuseKey(user, password, host, database, port, socket), database};
     c->handle.reset(TakeIdle(c->reuse.key));
     if (c->handle) {
       Trace(proc, "SQL CONNECTED (port %ld)\n", static_cast<long>(port));
@@ -148,9 +162,7 @@ std::unique_ptr<SqlConnection> SqlConnect(Process& proc, const std::string& user
     RecordError(*c, CR_OUT_OF_MEMORY, "Out of memory");
     return nullptr;
   }
-  // Pages and their data are single-byte text: latin1 passes every byte
-  // through unchanged and keeps declared lengths in characters.
-  mysql_options(c->handle.get(), MYSQL_SET_CHARSET_NAME, "latin1");
+  mysql_options(c->handle.get(), MYSQL_SET_CHARSET_NAME, kCharset);
   if (!mysql_real_connect(c->handle.get(), OrNull(host), user.c_str(), password.c_str(),
                           OrNull(database), port, OrNull(socket), 0)) {
     RecordClientError(*c);

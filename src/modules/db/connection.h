@@ -37,7 +37,7 @@ struct SqlConnection {
   // What a persistent server needs to keep the connection for a later run
   // (empty key: the connection closes with its run).
   struct Reuse {
-    std::string key, user, password, database;
+    std::string key, database;
   } reuse;
 
   SqlConnection() = default;
