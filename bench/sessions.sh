@@ -80,7 +80,8 @@ as_root=()
   -d opcache.validate_timestamps=1 -d opcache.revalidate_freq=0 &
 pids+=($!)
 "$kwl" --fastcgi "$work/kwl.sock" --workers "$workers" 2>"$work/kwl.log" &
-pids+=($!)
+kwl_pid=$!
+pids+=($kwl_pid)
 printf '#!/bin/sh\nexec %s -n -d session.save_path=%s "$@"\n' "$phpcgi" "$work/php-sessions" \
   >"$work/php-cgi"
 chmod +x "$work/php-cgi"
@@ -132,21 +133,46 @@ for page in db/cart.kwl php/cart.php cgi/files/cart.kwl cgi/db/cart.kwl cgi/php/
   fi
 done
 
-run() {  # page connections: prints "requests/s median-ms"
+# CPU time (clock ticks, user + system) the FastCGI workers and the database
+# server have used so far (CGI processes end before they can be read).
+ticks() {  # pids...
+  local total=0 pid
+  for pid in "$@"; do
+    [[ -r /proc/$pid/stat ]] && total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
+workers_of() {  # page
+  case $1 in
+    cgi/*) ;;
+    *.kwl) pgrep -P "$kwl_pid" ;;
+    *) pgrep -f 'php-fpm: pool cart' ;;
+  esac
+}
+db_pid=$(pgrep -f "datadir=$db/data" | head -1)
+
+run() {  # page connections: prints "requests/s median-ms worker-cpu-ms/req db-cpu-ms/req"
+  local workers_before db_before
+  workers_before=$(ticks $(workers_of "$1"))
+  db_before=$(ticks "$db_pid")
   wrk -t2 -c"$2" -d"${seconds}s" --latency -s "$work/visitors.lua" \
     "http://127.0.0.1:$port/$1" >"$work/wrk.out"
+  echo "$(($(ticks $(workers_of "$1")) - workers_before)) $(($(ticks "$db_pid") - db_before))" \
+    >"$work/ticks.out"
   if grep -q 'Non-2xx' "$work/wrk.out"; then
     echo "bench: $1 answered with errors" >&2
     cat "$work/wrk.out" >&2
     exit 1
   fi
-  python3 - "$work/wrk.out" <<'PY'
+  python3 - "$work/wrk.out" "$work/ticks.out" "$(getconf CLK_TCK)" <<'PY'
 import re, sys
 text = open(sys.argv[1]).read()
 value, unit = re.search(r"^\s*50%\s+([\d.]+)(us|ms|s)\s*$", text, re.M).groups()
 median = float(value) * {"us": 0.001, "ms": 1.0, "s": 1000.0}[unit]
 rate = float(re.search(r"Requests/sec:\s+([\d.]+)", text).group(1))
-print(f"{rate:.0f} {median:.2f}")
+count = int(re.search(r"(\d+) requests in", text).group(1))
+workers, db = (int(v) * 1000.0 / int(sys.argv[3]) / count for v in open(sys.argv[2]).read().split())
+print(f"{rate:.0f} {median:.2f} {workers:.3f} {db:.3f}")
 PY
 }
 
@@ -172,19 +198,25 @@ python3 - "$work/results" <<'PY'
 import statistics, sys
 rows = {}
 for line in open(sys.argv[1]):
-    page, rate, median = line.split()
-    rows.setdefault(page, []).append((float(rate), float(median)))
-med = {p: [statistics.median(x[i] for x in r) for i in range(2)] for p, r in rows.items()}
+    page, *values = line.split()
+    rows.setdefault(page, []).append([float(v) for v in values])
+med = {p: [statistics.median(x[i] for x in r) for i in range(4)] for p, r in rows.items()}
 names = {"files/cart.kwl": "kwl --fastcgi, files", "db/cart.kwl": "kwl --fastcgi, MariaDB",
          "php/cart.php": "php-fpm + OPcache, files", "cgi/files/cart.kwl": "kwl CGI, files",
          "cgi/db/cart.kwl": "kwl CGI, MariaDB", "cgi/php/cart.php": "php-cgi, files"}
-print("| server and store | requests/s | median ms |")
-print("|---|---:|---:|")
+print("| server and store | requests/s | median ms | worker CPU ms/req | database CPU ms/req |")
+print("|---|---:|---:|---:|---:|")
 for page, name in names.items():
-    print(f"| {name} | {med[page][0]:.0f} | {med[page][1]:.2f} |")
+    cpu = (f"{med[page][2]:.3f} | {med[page][3]:.3f}" if not page.startswith("cgi/")
+           else f"| {med[page][3]:.3f}")
+    print(f"| {name} | {med[page][0]:.0f} | {med[page][1]:.2f} | {cpu} |")
 print()
 for mode, prefix in (("FastCGI", ""), ("CGI", "cgi/")):
     files, db, php = (med[prefix + p][0] for p in ("files/cart.kwl", "db/cart.kwl", "php/cart.php"))
     print(f"{mode}: MariaDB/files requests/s {db / files:.2f} (cost {100 * (1 - db / files):.0f} %);"
           f" kwl MariaDB/PHP files {db / php:.2f}; kwl files/PHP files {files / php:.2f}")
+w = {p: med[p][2] for p in ("files/cart.kwl", "db/cart.kwl")}
+d = {p: med[p][3] for p in ("files/cart.kwl", "db/cart.kwl")}
+print(f"FastCGI CPU per request, MariaDB against files: workers {w['db/cart.kwl'] / w['files/cart.kwl']:.2f};"
+      f" workers + database {(w['db/cart.kwl'] + d['db/cart.kwl']) / (w['files/cart.kwl'] + d['files/cart.kwl']):.2f}")
 PY
