@@ -70,7 +70,10 @@ bool IsTableName(std::string_view name) {
 }
 
 std::string Quoted(std::string_view table) {
-  return "`" + std::string(table) + "`";
+  std::string quoted(1, '`');
+  quoted.append(table);
+  quoted += '`';
+  return quoted;
 }
 
 std::string PlaceKey(const DbSessionPlace& place) {
