@@ -9,6 +9,7 @@
 #
 # Usage: bench/sessions.sh [SECONDS_PER_TURN] [TURNS]   (default 10 s, 3 turns)
 # KWL_BIN=/path/to/kwl measures another build of kwl.
+# KWL_BENCH_WORKERS=N runs N FastCGI workers on each side (default twice the cores).
 # KWL_BENCH_FLUSH=2 starts MariaDB with innodb_flush_log_at_trx_commit=2
 # (commits written at once, flushed to disk once a second).
 set -euo pipefail
@@ -28,7 +29,7 @@ fpm=$(command -v php-fpm8.2 || echo /usr/sbin/php-fpm8.2)
 phpcgi=$(command -v php-cgi8.2 || command -v php-cgi)
 extensions=$(php-config8.2 --extension-dir 2>/dev/null || echo /usr/lib/php/20220829)
 cores=$(nproc)
-workers=$((2 * cores))
+workers=${KWL_BENCH_WORKERS:-$((2 * cores))}
 
 work=$build/sessions-work
 rm -rf "$work"
