@@ -15,3 +15,5 @@ add_executable(kwl_pdf_tests ${CMAKE_SOURCE_DIR}/tests/pdf/pdf_test.cpp ${KWL_PD
 target_include_directories(kwl_pdf_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
 target_link_libraries(kwl_pdf_tests PRIVATE kwlcore PkgConfig::KWL_PDF_LIBS GTest::gtest GTest::gtest_main)
 add_test(NAME pdf_unit COMMAND kwl_pdf_tests)
+# Deflated fonts are kept under TMPDIR: the build directory's, not the machine's.
+set_tests_properties(pdf_unit PROPERTIES ENVIRONMENT TMPDIR=${CMAKE_BINARY_DIR})
