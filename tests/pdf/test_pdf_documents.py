@@ -208,15 +208,17 @@ class Documents(PdfTestCase):
             '<PDF FILE="out.pdf" NAME="d" PATH="pic.jpg" POSITION="10,20,100,0" GETX="x" GETY="y">'
             '<PDF NAME="d" PATH="page.kwl" POSITION="1,1,1,1">'
             '<PDF NAME="d" PATH="pic.jpg" POSITION="2147483647,-2147483648,0,2147483647">'
+            '<PDF NAME="d" PATH="pic.jpg" POSITION="3,4,100,1">'
             '<PDF CLOSE="d">x=$x$ y=$y$',
             files={"pic.jpg": jpeg})
         self.assertIn("x=110 y=70", self.out)
         self.assertIn("q\n100 0 0 50 10 771 cm\n/Img11 Do\nQ\n", pdf.page_streams()[0])
         self.assertIn(b"/Width 40\n/Height 20\n/ColorSpace /DeviceRGB\n", pdf.objects[11])
         self.assertEqual(pdf.stream(11), jpeg)
-        self.assertIn(b"/XObject <<\n/Img11 11 0 R\n/Img12 12 0 R\n>>", pdf.objects[5])
+        self.assertIn(b"/XObject <<\n/Img11 11 0 R\n/Img12 12 0 R\n/Img13 13 0 R\n>>", pdf.objects[5])
         self.assertIn("q\n2000000 0 0 1000000 1000000 841 cm\n/Img12 Do\nQ\n", pdf.page_streams()[0])
-        self.assertEqual(len(pdf.objects), 12, "other data is no image")
+        self.assertIn("q\n100 0 0 1 3 836 cm\n/Img13 Do\nQ\n", pdf.page_streams()[0])
+        self.assertEqual(len(pdf.objects), 13, "other data is no image")
 
     def test_links_scripts_and_svg_are_escaped(self):
         pdf = self.write(
