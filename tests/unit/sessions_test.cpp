@@ -1,8 +1,11 @@
 #include "web/sessions.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -134,6 +137,31 @@ TEST_F(SessionTest, AnExpiredOrMissingFileStartsEmptyWithTheSameId) {
   EXPECT_EQ(scope.Count(), 1u);
   // A load marks the file used, so that a session only read does not expire.
   EXPECT_LT(AgeOf(File("ABCDEFGHIJKLMNOP")), 5);
+}
+
+TEST_F(SessionTest, ASaveThatCannotWriteFailsAndKeepsTheOldFile) {
+  fs::create_directories(store_.dir);
+  Scope saved;
+  ScopeSet(saved, "cart", "3");
+  const std::string before = SessionEncode(proc_, saved);
+  WriteFile(File("ABCDEFGHIJKLMNOP"), before);
+  setenv("HTTP_COOKIE", "velsessionid=ABCDEFGHIJKLMNOP", 1);
+  Scope scope;
+  SessionLock lock = Load(scope);
+  ScopeSet(scope, "cart", "4");
+  // No descriptor is left for the new file: every one below the limit is taken.
+  struct rlimit wide;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &wide), 0);
+  int lowest = open("/dev/null", O_RDONLY);
+  ASSERT_GE(lowest, 0);
+  close(lowest);
+  struct rlimit tight = wide;
+  tight.rlim_cur = static_cast<rlim_t>(lowest);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  bool written = SessionSave(proc_, store_, id_, scope, lock);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &wide), 0);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(ReadFile(File("ABCDEFGHIJKLMNOP")), before);
 }
 
 TEST_F(SessionTest, TheSweepRunsEveryThreeHoursAndRemovesExpiredFiles) {
