@@ -1,7 +1,7 @@
 #include "web/sessions.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
