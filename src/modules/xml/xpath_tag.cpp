@@ -246,6 +246,29 @@ void Evaluate(Process& proc, XPathLoop& loop, DATable& table, const std::string&
   }
 }
 
+// libxml2 asks its reader for 4,000 bytes at a time: the file is read in
+// large slices and handed out from them, one system call per slice.
+struct SliceReader {
+  int fd;
+  std::string slice = std::string(size_t{256} << 10, '\0');
+  size_t at = 0;
+  size_t end = 0;
+};
+
+int ReadSlice(void* context, char* out, int wanted) {
+  auto* reader = static_cast<SliceReader*>(context);
+  if (reader->at == reader->end) {
+    ssize_t got = read(reader->fd, reader->slice.data(), reader->slice.size());
+    if (got <= 0) return got < 0 ? -1 : 0;
+    reader->at = 0;
+    reader->end = static_cast<size_t>(got);
+  }
+  size_t given = std::min(static_cast<size_t>(std::max(wanted, 0)), reader->end - reader->at);
+  std::memcpy(out, reader->slice.data() + reader->at, given);
+  reader->at += given;
+  return static_cast<int>(given);
+}
+
 // Only a regular file is read: a FIFO or device would hold the run.
 xmlDocPtr ParseFile(const std::string& path) {
   if (path.find('\0') != std::string::npos) return nullptr;
@@ -253,8 +276,10 @@ xmlDocPtr ParseFile(const std::string& path) {
   if (fd < 0) return nullptr;
   struct stat info;
   xmlDocPtr doc = nullptr;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-    doc = xmlReadFd(fd, path.c_str(), nullptr, kParseOptions);
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    SliceReader reader{fd};
+    doc = xmlReadIO(ReadSlice, nullptr, &reader, path.c_str(), nullptr, kParseOptions);
+  }
   close(fd);
   return doc;
 }
