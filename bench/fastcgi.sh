@@ -13,6 +13,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# shellcheck source=bench/lib.sh
+source bench/lib.sh
 seconds=${1:-10}
 turns=${2:-3}
 
@@ -70,7 +72,7 @@ pids+=($!)
 kwl_pid=$!
 pids+=($kwl_pid)
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 cat >"$work/lighttpd.conf" <<EOF
 server.document-root = "$work/www"
 server.bind = "127.0.0.1"
@@ -85,20 +87,9 @@ fastcgi.server = (".kwl" => (("socket" => "$work/kwl.sock")),
 EOF
 lighttpd -D -f "$work/lighttpd.conf" &
 pids+=($!)
-for _ in $(seq 1 50); do
-  [[ -S $work/kwl.sock && -S $work/php.sock ]] && curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-  sleep 0.1
-done
+wait_for_servers "$work" "$port"
 
-# Each request is one of 64 visitors, each with a session of its own.
-cat >"$work/visitors.lua" <<'EOF'
-local n = 0
-request = function()
-  n = n + 1
-  local id = string.format("BENCHVISITOR%04d", n % 64)
-  return wrk.format(nil, nil, { Cookie = "velsessionid=" .. id })
-end
-EOF
+write_visitors "$work/visitors.lua"
 
 body() { curl -s -b velsessionid=CHECKVISITOR0001 "http://127.0.0.1:$port/$1"; }
 if ! cmp -s <(body list.kwl) <(body list.php); then
@@ -107,15 +98,6 @@ if ! cmp -s <(body list.kwl) <(body list.php); then
   exit 1
 fi
 
-# CPU time (clock ticks, user + system) the processes have used so far.
-ticks() {  # pids...
-  local total=0 pid
-  for pid in "$@"; do
-    [[ -r /proc/$pid/stat ]] || continue
-    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
-  done
-  echo "$total"
-}
 server_pids() {  # kwl|php
   if [[ $1 == kwl ]]; then pgrep -P "$kwl_pid"; else pgrep -f 'php-fpm: pool shop'; fi
 }

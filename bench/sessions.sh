@@ -15,6 +15,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# shellcheck source=bench/lib.sh
+source bench/lib.sh
 seconds=${1:-10}
 turns=${2:-3}
 
@@ -87,7 +89,7 @@ printf '#!/bin/sh\nexec %s -n -d session.save_path=%s "$@"\n' "$phpcgi" "$work/p
   >"$work/php-cgi"
 chmod +x "$work/php-cgi"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 cat >"$work/lighttpd.conf" <<EOF
 server.document-root = "$work/www"
 server.bind = "127.0.0.1"
@@ -106,19 +108,9 @@ setenv.add-environment = ("KWL_DIR" => "$work/state-files")
 EOF
 lighttpd -D -f "$work/lighttpd.conf" &
 pids+=($!)
-for _ in $(seq 1 50); do
-  [[ -S $work/kwl.sock && -S $work/php.sock ]] && curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-  sleep 0.1
-done
+wait_for_servers "$work" "$port"
 
-cat >"$work/visitors.lua" <<'EOF'
-local n = 0
-request = function()
-  n = n + 1
-  local id = string.format("BENCHVISITOR%04d", n % 64)
-  return wrk.format(nil, nil, { Cookie = "velsessionid=" .. id })
-end
-EOF
+write_visitors "$work/visitors.lua"
 
 body() { curl -s -b "velsessionid=CHECKVISITOR000$2" "http://127.0.0.1:$port/$1"; }
 reference=$(body files/cart.kwl 0)
@@ -134,15 +126,8 @@ for page in db/cart.kwl php/cart.php cgi/files/cart.kwl cgi/db/cart.kwl cgi/php/
   fi
 done
 
-# CPU time (clock ticks, user + system) the FastCGI workers and the database
-# server have used so far (CGI processes end before they can be read).
-ticks() {  # pids...
-  local total=0 pid
-  for pid in "$@"; do
-    [[ -r /proc/$pid/stat ]] && total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
-  done
-  echo "$total"
-}
+# CPU time is read for the FastCGI workers and the database server (CGI
+# processes end before they can be read).
 workers_of() {  # page
   case $1 in
     cgi/*) ;;
