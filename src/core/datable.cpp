@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "core/scope.h"
 #include "core/trace.h"
 
 namespace kwl {
@@ -36,6 +37,7 @@ void RelayRows(DATable& table, size_t oldColumns) {
 }  // namespace
 
 bool DAAddColumn(DATable& table, std::string_view name, int32_t kind, int32_t length) {
+  ScopeShapeChanged();
   size_t oldColumns = table.columns.size();
   DAColumn column;
   column.name.assign(name.substr(0, 63));
@@ -47,6 +49,7 @@ bool DAAddColumn(DATable& table, std::string_view name, int32_t kind, int32_t le
 }
 
 bool DAAppendItem(DATable& table, std::string_view data, uint16_t kind) {
+  ScopeShapeChanged();
   DACell cell;
   cell.length = static_cast<uint32_t>(data.size());
   cell.kind = kind;
@@ -57,6 +60,7 @@ bool DAAppendItem(DATable& table, std::string_view data, uint16_t kind) {
 }
 
 bool DASetItem(DATable& table, int64_t row, int64_t column, std::string_view data, uint16_t kind) {
+  ScopeShapeChanged();
   int64_t columns = static_cast<int64_t>(table.columns.size());
   if (row < 0 || column < 0 || columns == 0 || column >= columns) return false;
   // Rows are filled in order: a row far beyond the table is a caller's error.

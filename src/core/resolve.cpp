@@ -97,6 +97,19 @@ Variable* ResolveVariable(Process& proc, std::string_view name) {
   return nullptr;
 }
 
+CachedName::CachedName(std::string_view text) : name(text), number(LeadingNumber(text)) {}
+
+Variable* ResolveAndCache(Process& proc, CachedName& cached) {
+  cached.var = nullptr;
+  const auto& blocks = proc.stack.blocks;
+  for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
+    if (ColumnOf(**it, cached.name, cached.number) >= 0) break;
+    if ((cached.var = VariableOf(**it, cached.name, cached.number))) break;
+  }
+  cached.shape = gScopeShape;
+  return cached.var;
+}
+
 Block* BlockReturnTarget(Process& proc) {
   const auto& blocks = proc.stack.blocks;
   auto it = blocks.rbegin();

@@ -5,6 +5,8 @@
 
 namespace kwl {
 
+uint64_t gScopeShape = 1;
+
 Variable* Scope::Find(std::string_view name) const {
   auto it = first_.find(name);
   return it == first_.end() ? nullptr : it->second;
@@ -12,6 +14,7 @@ Variable* Scope::Find(std::string_view name) const {
 
 Variable* Scope::Add(VariablePtr var) {
   Variable* raw = var.get();
+  ScopeShapeChanged();
   first_.try_emplace(raw->name, raw);
   vars_.push_back(std::move(var));
   return raw;
@@ -21,6 +24,7 @@ bool Scope::Remove(std::string_view name) {
   auto found = std::find_if(vars_.begin(), vars_.end(),
                             [&](const VariablePtr& v) { return v->name == name; });
   if (found == vars_.end() || (*found)->pinned) return false;
+  ScopeShapeChanged();
   auto index = first_.find(name);
   // The removed one was the first of its name: the next one of that name becomes visible.
   auto next =
@@ -35,6 +39,7 @@ bool Scope::Remove(std::string_view name) {
 }
 
 void Scope::Clear() {
+  ScopeShapeChanged();
   first_.clear();
   vars_.clear();
 }
@@ -90,6 +95,7 @@ std::unique_ptr<Block> BlockNew(ScopeStack& stack, std::string_view name, char k
 }
 
 size_t BlockPush(ScopeStack& stack, std::unique_ptr<Block> block) {
+  ScopeShapeChanged();
   stack.blocks.push_back(std::move(block));
   return stack.blocks.size();
 }

@@ -13,12 +13,22 @@
 
 namespace kwl {
 
+// Counts the changes that may change what a name resolves to: a variable
+// added to or removed from any scope, a scope gone, a block pushed, a result
+// table's columns or rows. A lookup remembered with the count it was made at
+// holds while the count is the same (see CachedName).
+extern uint64_t gScopeShape;
+inline void ScopeShapeChanged() {
+  ++gScopeShape;
+}
+
 // Named Variables in insertion order. Lookup is a hash lookup that yields
 // the first Variable added under a name; duplicates are allowed (ScopeAdd
 // does not look) and become visible in turn as earlier ones are removed.
 class Scope {
  public:
   Scope() = default;
+  ~Scope() { ScopeShapeChanged(); }
   Scope(const Scope&) = delete;
   Scope& operator=(const Scope&) = delete;
 

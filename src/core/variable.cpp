@@ -43,13 +43,11 @@ const std::string& VarText(Variable& var) {
   return var.text;
 }
 
-int32_t VarInt(Variable& var) {
-  if (var.kind == kKindText && var.stale) {
-    // A reader that takes the text as a string stops at its first zero byte.
-    std::string_view text = var.text;
-    var.integer = ParseDecimal(text.substr(0, text.find('\0')));
-    var.stale = false;
-  }
+int32_t VarIntOfText(Variable& var) {
+  // A reader that takes the text as a string stops at its first zero byte.
+  std::string_view text = var.text;
+  var.integer = ParseDecimal(text.substr(0, text.find('\0')));
+  var.stale = false;
   return var.integer;
 }
 

@@ -42,7 +42,10 @@ void VarSetName(Variable& var, std::string_view name);
 // The text form; renders a stale integer first. Empty while null.
 const std::string& VarText(Variable& var);
 // The integer form; parses stale text first (leading blanks, sign, digits).
-int32_t VarInt(Variable& var);
+int32_t VarIntOfText(Variable& var);
+inline int32_t VarInt(Variable& var) {
+  return var.kind == kKindText && var.stale ? VarIntOfText(var) : var.integer;
+}
 inline size_t VarLength(const Variable& var) {
   return var.text.size();
 }

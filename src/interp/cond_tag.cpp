@@ -1,11 +1,39 @@
 // COND and ELSE: the conditional block and its else / else-if branches.
+#include <optional>
+
 #include "interp/condition.h"
 #include "interp/control_tags.h"
+#include "interp/text_plan.h"
 #include "page/attributes.h"
 
 namespace kwl {
 
+namespace {
+
+// The EXPR of a COND, ELSE or WHILE cut once.
+struct ConditionTagPlan final : TagPlan {
+  explicit ConditionTagPlan(const AttributeList& attributes) {
+    const Variable* expr = FindAttribute(attributes, "EXPR");
+    hasExpr = expr != nullptr;
+    if (expr && !VarRawText(*expr).empty()) condition.emplace(VarRawText(*expr));
+  }
+  bool hasExpr;
+  std::optional<ConditionPlan> condition;  // none for an empty EXPR
+};
+
+// The plan of the chunk when it may run the tag now.
+ConditionTagPlan* PlanToRun(Interpreter& interp, const TagCall& call) {
+  ConditionTagPlan* plan = TagPlanOf<ConditionTagPlan>(interp, call);
+  return plan && PlansApply(interp) ? plan : nullptr;
+}
+
+}  // namespace
+
 bool OpeningCondition(Interpreter& interp, const TagCall& call, bool* flag, const char* noExpr) {
+  if (ConditionTagPlan* plan = PlanToRun(interp, call); plan && plan->hasExpr) {
+    *flag = plan->condition && plan->condition->Eval(interp);
+    return plan->condition.has_value();
+  }
   const AttributeList& attributes = TagAttributes(interp, call);
   const Variable* expr = FindAttribute(attributes, "EXPR");
   *flag = false;  // a block without a condition never runs
@@ -23,6 +51,10 @@ bool CondTag(Interpreter& interp, const TagCall& call, bool* flag) {
 }
 
 bool ElseTag(Interpreter& interp, const TagCall& call, bool* flag) {
+  if (ConditionTagPlan* plan = PlanToRun(interp, call); plan && plan->condition) {
+    *flag = plan->condition->Eval(interp);
+    return true;
+  }
   const AttributeList& attributes = TagAttributes(interp, call);
   const Variable* expr = FindAttribute(attributes, "EXPR");
   *flag = expr ? EvalCondition(interp, VarRawText(*expr)) : true;

@@ -6,6 +6,7 @@
 #include "interp/compare.h"
 #include "interp/like_match.h"
 #include "interp/substitute.h"
+#include "interp/text_plan.h"
 
 namespace kwl {
 
@@ -92,12 +93,15 @@ std::string OperandValue(Interpreter& interp, std::string_view operand) {
   return Substituted(interp, operand);
 }
 
-bool Decide(Interpreter& interp, const Comparison& c, const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return a.empty() && b.empty();
-  if (c.like) return LikeMatch(interp, a, b);
-  int order = CompareValues(interp, a, b);
+bool FromOrder(const Comparison& c, int order) {
   if (c.equal) return c.greater ? order >= 0 : c.less ? order <= 0 : order == 0;
   return c.greater ? order > 0 : c.less ? order < 0 : false;
+}
+
+bool Decide(Interpreter& interp, const Comparison& c, std::string_view a, std::string_view b) {
+  if (a.empty() || b.empty()) return a.empty() && b.empty();
+  if (c.like) return LikeMatch(interp, a, b);
+  return FromOrder(c, CompareValues(interp, a, b));
 }
 
 // The side of an OR that holds no OR: an AND chain or one comparison.
@@ -153,6 +157,105 @@ bool EvalComparison(Interpreter& interp, std::string_view text) {
 
 bool EvalCondition(Interpreter& interp, std::string_view text) {
   return EvalChain(interp, text, true);
+}
+
+// One operand of a planned comparison.
+struct ConditionPlan::Operand {
+  explicit Operand(std::string_view text) : plan(text) {
+    const auto& pieces = plan.pieces();
+    if (plan.Literal()) {
+      isInteger = PlainInteger(text, &integer);
+    } else if (plan.Cut() && pieces.size() == 1) {
+      single = pieces[0].ref >= 0;
+    }
+  }
+  // The operand as an integer when it is a literal one or one plain
+  // reference to a variable that holds one (see PlainInteger).
+  bool Integer(Interpreter& interp, int32_t* value) {
+    if (isInteger) *value = integer;
+    if (isInteger || !single) return isInteger;
+    Variable* var = ResolveCached(interp.proc, plan.Ref(plan.pieces()[0]));
+    return var && PlainInteger(*var, value);
+  }
+  std::string_view Value(Interpreter& interp, std::string& scratch) {
+    if (plan.text().empty()) return interp.null ? VarText(*interp.null) : std::string_view();
+    return plan.Value(interp, scratch);
+  }
+
+  TextPlan plan;
+  bool isInteger = false;
+  int32_t integer = 0;
+  bool single = false;  // the operand is one plain reference
+};
+
+struct ConditionPlan::Planned {
+  explicit Planned(std::string_view text)
+      : flags(Scan(text)), left(TrimEnd(flags.left)), right(TrimEnd(flags.right)) {
+    if (right.plan.text().empty()) flags.equal = true;
+    flags.left.clear();
+    flags.right = {};
+  }
+  bool Eval(Interpreter& interp) {
+    int32_t a = 0, b = 0;
+    bool result;
+    if (!flags.like && left.Integer(interp, &a) && right.Integer(interp, &b)) {
+      result = FromOrder(flags, (a > b) - (a < b));
+    } else {
+      std::string leftScratch, rightScratch;
+      result =
+          Decide(interp, flags, left.Value(interp, leftScratch), right.Value(interp, rightScratch));
+    }
+    return flags.negate ? !result : result;
+  }
+
+  Comparison flags;
+  Operand left, right;
+};
+
+ConditionPlan::ConditionPlan(std::string_view text) : text_(text) {
+  // OR groups of AND chains, cut where EvalChain cuts them.
+  groups_.emplace_back();
+  bool allowOr = true;
+  for (;;) {
+    Split split;
+    bool found = allowOr && SplitAt(text, " OR ", true, &split);
+    if (!found) allowOr = false;
+    if (!found) found = SplitAt(text, " AND ", false, &split);
+    if (!found) {
+      groups_.back().emplace_back(text);
+      return;
+    }
+    if (split.isOr) {
+      for (std::string_view side = split.left;;) {
+        Split and_;
+        if (!SplitAt(side, " AND ", false, &and_)) {
+          groups_.back().emplace_back(side);
+          break;
+        }
+        groups_.back().emplace_back(and_.left);
+        side = and_.right;
+      }
+      groups_.emplace_back();
+    } else {
+      groups_.back().emplace_back(split.left);
+    }
+    text = split.right;
+  }
+}
+
+ConditionPlan::~ConditionPlan() = default;
+
+bool ConditionPlan::Eval(Interpreter& interp) {
+  if (!PlansApply(interp)) return EvalCondition(interp, text_);
+  bool result = false;
+  for (auto& group : groups_) {
+    for (Planned& comparison : group) {
+      result = comparison.Eval(interp);
+      if (!result) break;
+    }
+    if (result) break;
+  }
+  return result;
 }
 
 }  // namespace kwl

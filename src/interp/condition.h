@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "interp/interpreter.h"
 
@@ -17,5 +19,20 @@ bool EvalCondition(Interpreter& interp, std::string_view text);
 
 // One comparison: left operand, operator, right operand (no OR/AND).
 bool EvalComparison(Interpreter& interp, std::string_view text);
+
+// A condition cut once into its comparisons, evaluated as EvalCondition
+// evaluates its text (which it does itself while tracing).
+class ConditionPlan {
+ public:
+  explicit ConditionPlan(std::string_view text);
+  ~ConditionPlan();
+  bool Eval(Interpreter& interp);
+
+ private:
+  struct Operand;
+  struct Planned;
+  std::string text_;
+  std::vector<std::vector<Planned>> groups_;  // true when one group's comparisons all are
+};
 
 }  // namespace kwl

@@ -43,4 +43,13 @@ const AttributeList& TagAttributes(Interpreter& interp, const TagCall& call, int
   return call.page.Attributes(interp.proc, call.cut, caseMode);
 }
 
+const AttributeList& UntracedAttributes(Interpreter&, const TagCall& call) {
+  class Untraced final : public TextLog {
+   public:
+    bool Active() override { return false; }
+    void Write(std::string_view) override {}
+  } untraced;
+  return call.page.Attributes(untraced, call.cut, 1);
+}
+
 }  // namespace kwl

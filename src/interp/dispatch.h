@@ -31,6 +31,27 @@ struct TagCall {
 // The tag's attributes, parsed once per chunk of a compiled text (what the
 // parse traced is traced again on every use). Tags that change them copy them.
 const AttributeList& TagAttributes(Interpreter& interp, const TagCall& call, int caseMode = 1);
+// The same without tracing what the parse traced (for a caller that traces it through
+// TagAttributes).
+const AttributeList& UntracedAttributes(Interpreter& interp, const TagCall& call);
+
+// The plan `Plan(attributes)` of the chunk, made on the chunk's second run
+// (a chunk that runs once is not worth one); null on its first.
+template <class Plan>
+Plan* TagPlanOf(Interpreter& interp, const TagCall& call) {
+  CompiledText::Parsed* parsed = call.cut.parsed.get();
+  if (parsed && parsed->plan) return static_cast<Plan*>(parsed->plan.get());
+  const AttributeList& attributes = UntracedAttributes(interp, call);
+  parsed = call.cut.parsed.get();
+  if (!parsed->ran) {
+    parsed->ran = true;
+    return nullptr;
+  }
+  auto plan = std::make_unique<Plan>(attributes);
+  Plan* made = plan.get();
+  parsed->plan = std::move(plan);
+  return made;
+}
 
 struct LoopState;
 

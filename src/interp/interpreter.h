@@ -96,6 +96,15 @@ T& ModuleRunState(Interpreter& interp, std::string_view module) {
 // Sets velerr/velerrmsg and traces "KWLERR=%d %s"; an error or warning
 // switches an automatic trace on.
 void ReportError(Interpreter& interp, int level, std::string_view message);
+// ReportError(interp, 0, "") while nothing is traced.
+inline void ClearErrorUntraced(Interpreter& interp) {
+  Variable* err = interp.err;
+  Variable* errmsg = interp.errmsg;
+  // Mostly they are clear already: setting them again would change nothing a page sees.
+  if (err && (err->kind != kKindInteger || err->integer != 0 || err->null)) VarSetInt(*err, 0);
+  if (errmsg && (errmsg->kind != kKindText || !errmsg->text.empty() || errmsg->null))
+    VarSet(*errmsg, {});
+}
 // A structure error: reported at level 1, and nothing more runs or is written.
 void FatalError(Interpreter& interp, std::string_view message);
 

@@ -55,11 +55,15 @@ void ElseChunk(Interpreter& interp, LoopState& state, const TagCall& call) {
 size_t Dispatch(Interpreter& interp, LoopState& state, int code, const TagCall& call) {
   const TagInfo& info = TagInfoOf(code);
   bool executed = call.executed;
+  // The interpreter's own tags need no module.
+  auto SlotOf = [&](Interpreter& interp, int code) -> const TagSlot& {
+    return info.module ? TagSlotFor(interp, code) : interp.tags[code];
+  };
   switch (info.kind) {
     case TagKind::RowBlock:
       return RowLoop(interp, state, code, call, executed);
     case TagKind::Block:
-      if (BlockHandler handler = TagSlotFor(interp, code).block)
+      if (BlockHandler handler = SlotOf(interp, code).block)
         return handler(interp, state, call, executed);
       break;
     case TagKind::End:
@@ -74,12 +78,12 @@ size_t Dispatch(Interpreter& interp, LoopState& state, int code, const TagCall& 
     case TagKind::Always:
     case TagKind::Plain:
       if (!executed && info.kind == TagKind::Plain) break;
-      if (TagHandler handler = TagSlotFor(interp, code).run) handler(interp, call);
+      if (TagHandler handler = SlotOf(interp, code).run) handler(interp, call);
       break;
     case TagKind::AlwaysBody:
     case TagKind::Body:
       if (!executed && info.kind == TagKind::Body) break;
-      if (BodyHandler handler = TagSlotFor(interp, code).body) return handler(interp, call);
+      if (BodyHandler handler = SlotOf(interp, code).body) return handler(interp, call);
       break;
     case TagKind::Ignored:
       break;
@@ -103,6 +107,39 @@ void WriteSubstituted(Interpreter& interp, std::string_view chunk) {
   WriteOutput(interp, out);
 }
 
+namespace {
+
+// The loop of one RunText call over its compiled text.
+size_t RunChunks(Interpreter& interp, CompiledText& compiled, LoopState& state, size_t pos) {
+  Process& proc = interp.proc;
+  std::string_view text = state.text;
+  while (pos < text.size() && !state.ended) {
+    bool executed = ExecutedIn(state.mode, state.condition);
+    CompiledText::Chunk& cut = compiled.At(pos);
+    proc.lines.back() += cut.newlines;
+    if (cut.tag && TraceActive(proc)) TraceTag(proc, *cut.tag, executed);
+    if (interp.abortCode) executed = false;
+    TagCall call{
+        text, text.substr(pos, cut.end - pos), cut.end, state.includeFlag, executed, compiled, cut};
+    pos = Dispatch(interp, state, cut.code, call);
+  }
+  return pos;
+}
+
+// A loop's body, a COND's branches: the text of the enclosing run, whose
+// compiled form is already running. Any other text is compiled as it runs.
+size_t RunCompiledOrOwn(Interpreter& interp, LoopState& state, size_t pos) {
+  CompiledText* outerText = interp.running;
+  if (outerText && outerText->Covers(state.text)) return RunChunks(interp, *outerText, state, pos);
+  CompiledText own(CompiledText::ViewOf{}, state.text);
+  interp.running = &own;
+  pos = RunChunks(interp, own, state, pos);
+  interp.running = outerText;
+  return pos;
+}
+
+}  // namespace
+
 size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode, bool condition,
                int includeFlag) {
   Process& proc = interp.proc;
@@ -111,30 +148,17 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
     return kTextEnded;
   }
   ++proc.nesting;
-  // A text run from its top belongs to its caller and may be gone after the
-  // run, its memory reused by another text: searches in it go with it.
-  EndTagSearches outerSearches = interp.endTagSearches;
   LoopState state{text, mode, condition, includeFlag, false};
-  // A loop's body, a COND's branches: the text of the enclosing run, whose
-  // compiled form is already running. Any other text is compiled as it runs.
-  CompiledText* outerText = interp.running;
-  std::optional<CompiledText> own;
-  if (!outerText || !outerText->Covers(text))
-    interp.running = &own.emplace(CompiledText::ViewOf{}, text);
-  CompiledText& compiled = *interp.running;
-  while (pos < text.size() && !state.ended) {
-    bool executed = ExecutedIn(state.mode, state.condition);
-    CompiledText::Chunk& cut = compiled.At(pos);
-    proc.lines.back() += cut.newlines;
-    if (cut.tag && TraceActive(proc)) TraceTag(proc, *cut.tag, executed);
-    if (interp.abortCode) executed = false;
-    TagCall call{text, text.substr(pos, cut.end - pos), cut.end, includeFlag, executed, compiled,
-                 cut};
-    pos = Dispatch(interp, state, cut.code, call);
+  if (mode == kModeTop) {
+    // A text run from its top belongs to its caller and may be gone after the
+    // run, its memory reused by another text: searches in it go with it.
+    EndTagSearches outerSearches = interp.endTagSearches;
+    pos = RunCompiledOrOwn(interp, state, pos);
+    interp.endTagSearches = outerSearches;
+  } else {
+    pos = RunCompiledOrOwn(interp, state, pos);
   }
-  interp.running = outerText;
   --proc.nesting;
-  if (mode == kModeTop) interp.endTagSearches = outerSearches;
   // A block closed by the text's last chunk has still met its end tag: only
   // a text that ran out without one reports kTextEnded.
   if (!state.ended) pos = kTextEnded;

@@ -1,6 +1,7 @@
 #include "interp/target_scope.h"
 
 #include <string>
+#include <utility>
 
 #include "core/resolve.h"
 #include "interp/substitute.h"
@@ -35,18 +36,52 @@ Block* NamedBlock(ScopeStack& stack, std::string_view name) {
   return nullptr;
 }
 
+constexpr std::pair<const char*, TargetKind> kNamingAttributes[] = {
+    {"SESSION", TargetKind::kSession}, {"GLOBAL", TargetKind::kGlobal},
+    {"LOCAL", TargetKind::kLocal},     {"NAME", TargetKind::kName},
+    {"RETURN", TargetKind::kReturn},
+};
+
 // For the attributes of a tag and for shared, read-only ones alike.
 template <class List, class Attribute>
+TargetKind FirstTargetKind(List& attributes, Attribute** nameAttribute) {
+  for (const auto& [name, kind] : kNamingAttributes) {
+    if ((*nameAttribute = FindAttribute(attributes, name))) return kind;
+  }
+  return TargetKind::kNone;
+}
+
+template <class List, class Attribute>
 Scope* FirstTargetScope(Interpreter& interp, List& attributes, Attribute** nameAttribute) {
-  if ((*nameAttribute = FindAttribute(attributes, "SESSION"))) return SessionScope(interp);
-  if ((*nameAttribute = FindAttribute(attributes, "GLOBAL"))) return GlobalScope(interp);
-  if ((*nameAttribute = FindAttribute(attributes, "LOCAL"))) return LocalScope(interp, attributes);
-  if ((*nameAttribute = FindAttribute(attributes, "NAME"))) return LocalScope(interp, attributes);
-  if ((*nameAttribute = FindAttribute(attributes, "RETURN"))) return ReturnScope(interp);
-  return nullptr;
+  TargetKind kind = FirstTargetKind(attributes, nameAttribute);
+  if (kind == TargetKind::kLocal || kind == TargetKind::kName)
+    return LocalScope(interp, attributes);
+  return TargetScopeOf(interp, kind);
 }
 
 }  // namespace
+
+TargetKind TargetKindOf(const AttributeList& attributes, const Variable** nameAttribute) {
+  return FirstTargetKind(attributes, nameAttribute);
+}
+
+Scope* TargetScopeOf(Interpreter& interp, TargetKind kind) {
+  switch (kind) {
+    case TargetKind::kSession:
+      return SessionScope(interp);
+    case TargetKind::kGlobal:
+      return GlobalScope(interp);
+    case TargetKind::kLocal:
+    case TargetKind::kName:
+      if (Block* block = BlockTopNotOfKind(interp.stack, kBlockData)) return &block->vars;
+      return GlobalScope(interp);
+    case TargetKind::kReturn:
+      return ReturnScope(interp);
+    case TargetKind::kNone:
+      break;
+  }
+  return nullptr;
+}
 
 Scope* LocalScope(Interpreter& interp, const AttributeList& attributes) {
   if (const Variable* scope = FindAttribute(attributes, "SCOPE")) {
@@ -54,8 +89,7 @@ Scope* LocalScope(Interpreter& interp, const AttributeList& attributes) {
     Substitute(interp, VarRawText(*scope), name);
     if (Block* block = NamedBlock(interp.stack, name)) return &block->vars;
   }
-  if (Block* block = BlockTopNotOfKind(interp.stack, kBlockData)) return &block->vars;
-  return GlobalScope(interp);
+  return TargetScopeOf(interp, TargetKind::kLocal);
 }
 
 Scope* TargetScope(Interpreter& interp, AttributeList& attributes, Variable** nameAttribute) {

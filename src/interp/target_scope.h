@@ -16,6 +16,12 @@ Scope* TargetScope(Interpreter& interp, AttributeList& attributes, Variable** na
 Scope* TargetScope(Interpreter& interp, const AttributeList& attributes,
                    const Variable** nameAttribute);
 
+// The naming attributes, by the precedence TargetScope gives them.
+enum class TargetKind { kNone, kSession, kGlobal, kLocal, kName, kReturn };
+TargetKind TargetKindOf(const AttributeList& attributes, const Variable** nameAttribute);
+// The scope TargetScope gives a tag of that kind without SCOPE.
+Scope* TargetScopeOf(Interpreter& interp, TargetKind kind);
+
 // The block named by the SCOPE attribute, else the topmost block that is
 // not a result block, else GLOBAL. Result blocks are never chosen: their
 // variables vanish with the loop.

@@ -28,16 +28,18 @@ class RecordingLog final : public TextLog {
 CompiledText::CompiledText(std::string text) : owned_(std::move(text)), text_(owned_) {}
 
 CompiledText::Chunk& CompiledText::At(size_t pos) {
+  Chunk*& recent = recent_[pos % recent_.size()];
+  if (recent && recent->begin == pos) return *recent;
   // The loop mostly asks for the chunk behind the one it ran last.
-  if (next_ < order_.size() && order_[next_]->begin == pos) return *order_[next_++];
+  if (next_ < order_.size() && order_[next_]->begin == pos) return *(recent = order_[next_++]);
   auto found = std::lower_bound(order_.begin(), order_.end(), pos,
                                 [](const Chunk* c, size_t p) { return c->begin < p; });
   size_t at = static_cast<size_t>(found - order_.begin());
   if (found != order_.end() && (*found)->begin == pos) {
     next_ = at + 1;
-    return **found;
+    return *(recent = *found);
   }
-  return Cut(pos, at);
+  return *(recent = &Cut(pos, at));
 }
 
 CompiledText::Chunk& CompiledText::Cut(size_t pos, size_t at) {

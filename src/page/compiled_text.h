@@ -2,6 +2,7 @@
 // its line ends and, once a handler asks, its parsed attributes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -22,12 +23,20 @@ namespace kwl {
 // pass of a loop, every INCLUDE of the same file and every later run of the
 // process. Everything a first cut or parse would trace is kept and replayed,
 // so a traced run takes the same path as any other.
+// What a tag's handler makes once from a chunk's attributes to run it again
+// quickly (a loop's body, a page kept by a persistent worker).
+struct TagPlan {
+  virtual ~TagPlan() = default;
+};
+
 class CompiledText {
  public:
   // What parsing a chunk's attributes gave, by case mode.
   struct Parsed {
     std::optional<AttributeList> list[2];
-    std::string trace[2];  // what the parse traced: messages, each ended by a zero byte
+    std::string trace[2];           // what the parse traced: messages, each ended by a zero byte
+    std::unique_ptr<TagPlan> plan;  // made from list[1] by the chunk's handler
+    bool ran = false;               // the handler has run the chunk before
   };
   // Small, for a page may hold hundreds of thousands of elements.
   struct Chunk {
@@ -66,6 +75,9 @@ class CompiledText {
   std::deque<Chunk> store_;    // stable addresses: handlers hold chunks while others are cut
   std::vector<Chunk*> order_;  // by position
   size_t next_ = 0;            // where in order_ the chunk behind the last one found sits
+  // Chunks found lately, by position: a loop's body starts where the tag
+  // before it ended, which is never where the last chunk found ends.
+  std::array<Chunk*, 64> recent_{};
 };
 
 using SharedText = std::shared_ptr<CompiledText>;

@@ -24,17 +24,12 @@ constexpr std::array<TagInfo, kTagCodeCount> MakeInfo() {
 #undef KWL_ALIAS
   return info;
 }
-constexpr std::array<TagInfo, kTagCodeCount> kInfo = MakeInfo();
-
 }  // namespace
+
+constinit const std::array<TagInfo, kTagCodeCount> kTagInfo = MakeInfo();
 
 std::span<const TagEntry> TagTable() {
   return kTags;
-}
-
-const TagInfo& TagInfoOf(int code) {
-  static const TagInfo kNone{};
-  return code > 0 && code < kTagCodeCount ? kInfo[static_cast<size_t>(code)] : kNone;
 }
 
 }  // namespace kwl

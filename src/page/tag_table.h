@@ -1,6 +1,7 @@
 // The tag table, made from the tag list (tags.def): codes, openings, kinds.
 #pragma once
 
+#include <array>
 #include <span>
 
 namespace kwl {
@@ -50,6 +51,9 @@ struct TagInfo {
   int runMode = 0;               // blocks and end tags: the body's modes
   int skipMode = 0;
 };
-const TagInfo& TagInfoOf(int code);
+extern const std::array<TagInfo, kTagCodeCount> kTagInfo;
+inline const TagInfo& TagInfoOf(int code) {
+  return kTagInfo[code > 0 && code < kTagCodeCount ? static_cast<size_t>(code) : 0];
+}
 
 }  // namespace kwl

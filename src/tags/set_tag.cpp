@@ -1,13 +1,138 @@
 // <SET>: assigns a value made by one format operation, then REPLACE/BY.
+#include <optional>
+
 #include "core/trace.h"
+#include "interp/arith_plan.h"
 #include "interp/substitute.h"
 #include "interp/target_scope.h"
+#include "interp/text_plan.h"
 #include "tags/format_ops.h"
 #include "tags/set_tags.h"
 
 namespace kwl {
 
+namespace {
+
+bool Has(const AttributeList& attributes, std::string_view name) {
+  return FindAttribute(attributes, name) != nullptr;
+}
+
+// A SET that assigns a VALUE (without CHARSET) or an integer EXPR (without
+// BIT, BITON or BITOFF) and has neither SCOPE nor REPLACE, read once; any
+// other SET runs the long way.
+struct SetPlan final : TagPlan {
+  explicit SetPlan(const AttributeList& attributes) {
+    const Variable* naming = nullptr;
+    kind = TargetKindOf(attributes, &naming);
+    if (kind == TargetKind::kNone || Has(attributes, "SCOPE") || Has(attributes, "REPLACE")) return;
+    const FormatOperation* operation = nullptr;
+    const Variable* input = nullptr;
+    for (const FormatOperation& each : FormatOperations()) {
+      if ((input = FindAttribute(attributes, each.name))) {
+        operation = &each;
+        break;
+      }
+    }
+    if (!operation) return;
+    name.emplace(VarRawText(*naming));
+    this->input.emplace(VarRawText(*input));
+    if (operation->handler == FormatExpr) {
+      if (Has(attributes, "BIT") || Has(attributes, "BITON") || Has(attributes, "BITOFF")) return;
+      arith.emplace(*this->input);
+      quick = arith->Usable();
+    } else if (operation->handler == FormatValue && !Has(attributes, "CHARSET")) {
+      quick = true;
+      PlanExtension();
+    }
+  }
+
+  // VALUE="$name$..." into the literal `name` (a text built up in a loop) only
+  // appends the rest to the variable when the reference reads that variable.
+  void PlanExtension() {
+    std::string_view target = name->text();
+    std::string_view value = input->text();
+    if (!name->Literal() || target.empty() || target.size() > kMaxNameLength ||
+        value.size() < target.size() + 2 || value[0] != '$' ||
+        value.substr(1, target.size()) != target || value[target.size() + 1] != '$' ||
+        target[0] == '+' || target[0] == '#' ||
+        target.find_first_of("[($ \r\n\"") != std::string_view::npos) {
+      return;
+    }
+    self.emplace(target);
+    rest.emplace(value.substr(target.size() + 2));
+  }
+
+  // The variable `name` of `scope`, made when `create` says so.
+  Variable* Target(Scope& scope, std::string_view text, bool create) {
+    Variable* var = create ? ScopeGetOrCreate(scope, text) : scope.Find(text);
+    if (var && name->Literal()) {
+      shape = gScopeShape;
+      scope_ = &scope;
+      var_ = var;
+    }
+    return var;
+  }
+  // The target found last, while no scope changed shape since: its scope
+  // is the same (the stack is) and so is the variable (its name is literal).
+  Variable* KnownTarget(Interpreter& interp) {
+    if (shape != gScopeShape) return nullptr;
+    if (kind == TargetKind::kSession) interp.sessionChanged = true;
+    return var_;
+  }
+
+  TargetKind kind;
+  bool quick = false;
+  std::optional<TextPlan> name;
+  std::optional<TextPlan> input;
+  std::optional<ArithPlan> arith;  // for EXPR
+  std::optional<CachedName> self;  // for a VALUE that extends its target
+  std::optional<TextPlan> rest;
+  uint64_t shape = 0;  // the target variable found last, while no scope changes shape
+  Scope* scope_ = nullptr;
+  Variable* var_ = nullptr;
+};
+
+// Runs the SET from its plan; false when it must take the long way (nothing was changed then).
+bool RunPlanned(Interpreter& interp, SetPlan& plan) {
+  Variable* target = plan.KnownTarget(interp);
+  Scope* scope = nullptr;
+  std::string nameScratch;
+  std::string_view name;
+  if (!target) {
+    if (!(scope = TargetScopeOf(interp, plan.kind))) return false;
+    name = plan.name->Value(interp, nameScratch);
+    if (name.empty()) return true;
+    if (plan.self) target = plan.Target(*scope, name, false);
+  }
+  // A missing target is made once its value is known, as the long way makes it.
+  auto made = [&] { return target ? target : plan.Target(*scope, name, true); };
+  if (plan.arith) {
+    int32_t value = 0;
+    if (!plan.arith->Eval(interp, &value)) return false;
+    Variable* var = made();
+    var->text.clear();  // what emptying it first would leave
+    VarSetInt(*var, value);
+    if (!interp.err || VarInt(*interp.err) == 0) ClearErrorUntraced(interp);
+    return true;
+  }
+  std::string scratch;
+  if (plan.self && target && target == ResolveCached(interp.proc, *plan.self)) {
+    VarExtend(*target, plan.rest->Value(interp, scratch));
+  } else {
+    std::string_view value = plan.input->Value(interp, scratch);
+    VarSet(*made(), value);
+  }
+  ClearErrorUntraced(interp);
+  return true;
+}
+
+}  // namespace
+
 void SetTag(Interpreter& interp, const TagCall& call) {
+  if (SetPlan* plan = TagPlanOf<SetPlan>(interp, call);
+      plan && plan->quick && PlansApply(interp) && RunPlanned(interp, *plan)) {
+    return;
+  }
   const AttributeList& attributes = TagAttributes(interp, call);
   SetTarget target = FindSetTarget(interp, attributes,
                                    "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
