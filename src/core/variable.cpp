@@ -81,7 +81,8 @@ void VarAppend(Variable& var, std::string_view data) {
 }
 
 void VarExtend(Variable& var, std::string_view data) {
-  VarText(var);  // renders a stale integer, empties a null value
+  if (var.null || var.kind != kKindText)
+    VarText(var);  // renders a stale integer, empties a null value
   var.text.append(data);
   var.kind = kKindText;
   var.stale = true;

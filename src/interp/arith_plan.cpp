@@ -114,22 +114,28 @@ bool ArithPlan::Read(TextPlan& text) {
   return !wantOperand;
 }
 
-bool ArithPlan::Eval(Interpreter& interp, int32_t* value) {
-  int32_t values[kMaxOperands];
-  for (size_t k = 0; k < operands_.size(); ++k) {
-    const Operand& operand = operands_[k];
-    values[k] = operand.literal;
-    if (!operand.ref) continue;
-    Variable* var = ResolveCached(interp.proc, text_->Ref(*operand.ref));
-    if (!var || !PlainInteger(*var, &values[k])) return false;
-  }
-  if (operands_.size() == 1) {
-    *value = values[0];
+bool ArithPlan::Value(Interpreter& interp, const Operand& operand, int32_t* value) {
+  if (!operand.ref) {
+    *value = operand.literal;
     return true;
   }
-  if (operands_.size() == 2) return Apply(operators_[0], values[0], values[1], value);
+  Variable* var = ResolveCached(interp.proc, text_->Ref(*operand.ref));
+  return var && PlainInteger(*var, value);
+}
+
+bool ArithPlan::Eval(Interpreter& interp, int32_t* value) {
+  const size_t count = operands_.size();
+  if (count == 2) {  // the commonest: a counter and a step
+    int32_t a = 0, b = 0;
+    return Value(interp, operands_[0], &a) && Value(interp, operands_[1], &b) &&
+           Apply(operators_[0], a, b, value);
+  }
+  int32_t values[kMaxOperands];
+  for (size_t k = 0; k < count; ++k) {
+    if (!Value(interp, operands_[k], &values[k])) return false;
+  }
   size_t k = 0;
-  return Frame(values, operators_.data(), operands_.size(), k, 0, value);
+  return Frame(values, operators_.data(), count, k, 0, value);
 }
 
 }  // namespace kwl

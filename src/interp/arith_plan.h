@@ -27,6 +27,7 @@ class ArithPlan {
     int32_t literal = 0;
     const TextPlan::Piece* ref = nullptr;
   };
+  bool Value(Interpreter& interp, const Operand& operand, int32_t* value);
   TextPlan* text_;
   std::vector<Operand> operands_;
   std::vector<char> operators_;  // operators_[k] joins operand k and k + 1

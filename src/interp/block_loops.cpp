@@ -1,8 +1,10 @@
 #include "interp/block_loops.h"
 
 #include "core/trace.h"
+#include "interp/condition.h"
 #include "interp/control_tags.h"
 #include "interp/run_text.h"
+#include "interp/text_plan.h"
 #include "page/scanner.h"
 
 namespace kwl {
@@ -44,13 +46,21 @@ size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
   size_t pos = call.after;
   bool ran = false;
   bool flag = false;
+  ConditionPlan* condition = nullptr;
   for (int32_t passes = 0;;) {
-    if (!WhileTag(interp, call, &flag) || !flag) {
+    if (condition && PlansApply(interp)) {
+      flag = condition->Eval(interp);
+    } else if (!WhileTag(interp, call, &flag)) {
+      flag = false;
+    } else {
+      condition = PlannedCondition(call);
+    }
+    if (!flag) {
       if (!ran) pos = RunBody(interp, state, call.after, kModeWhileSkip);
       break;
     }
     interp.proc.lines.back() = line;
-    pos = RunBody(interp, state, call.after, kModeWhile, true);
+    pos = RunLoopPass(interp, state.text, call.cut, kModeWhile, state.includeFlag);
     ran = true;
     // A body without </WHILE> ran to the end of the text: running it again would repeat the page.
     if (pos == kTextEnded || ++passes >= limit || interp.abortCode) break;
@@ -73,9 +83,9 @@ size_t RowLoop(Interpreter& interp, LoopState& state, int code, const TagCall& c
   } else {
     if (source->started) source->started(interp, block);
     if (DARowCount(block.rows) > 0) {
-      pos = RunRows(interp, call.after, block, info.runMode, [&](size_t start, int mode) {
+      pos = RunRows(interp, call.after, block, info.runMode, [&](size_t, int mode) {
         if (source->beforePass) source->beforePass(interp, block);
-        size_t next = RunBody(interp, state, start, mode);
+        size_t next = RunLoopPass(interp, state.text, call.cut, mode, state.includeFlag);
         if (source->afterPass) source->afterPass(interp, block);
         return next;
       });

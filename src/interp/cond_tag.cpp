@@ -46,6 +46,12 @@ bool OpeningCondition(Interpreter& interp, const TagCall& call, bool* flag, cons
   return true;
 }
 
+ConditionPlan* PlannedCondition(const TagCall& call) {
+  CompiledText::Parsed* parsed = call.cut.parsed.get();
+  auto* plan = parsed ? static_cast<ConditionTagPlan*>(parsed->plan.get()) : nullptr;
+  return plan && plan->hasExpr && plan->condition ? &*plan->condition : nullptr;
+}
+
 bool CondTag(Interpreter& interp, const TagCall& call, bool* flag) {
   return OpeningCondition(interp, call, flag, "ERROR: No EXPR defined in tag COND");
 }

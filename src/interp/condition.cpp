@@ -197,15 +197,15 @@ struct ConditionPlan::Planned {
   }
   bool Eval(Interpreter& interp) {
     int32_t a = 0, b = 0;
-    bool result;
-    if (!flags.like && left.Integer(interp, &a) && right.Integer(interp, &b)) {
-      result = FromOrder(flags, (a > b) - (a < b));
-    } else {
-      std::string leftScratch, rightScratch;
-      result =
-          Decide(interp, flags, left.Value(interp, leftScratch), right.Value(interp, rightScratch));
-    }
+    bool result = !flags.like && left.Integer(interp, &a) && right.Integer(interp, &b)
+                      ? FromOrder(flags, (a > b) - (a < b))
+                      : AsTexts(interp);
     return flags.negate ? !result : result;
+  }
+  [[gnu::noinline]] bool AsTexts(Interpreter& interp) {
+    std::string leftScratch, rightScratch;
+    return Decide(interp, flags, left.Value(interp, leftScratch),
+                  right.Value(interp, rightScratch));
   }
 
   Comparison flags;
@@ -247,6 +247,7 @@ ConditionPlan::~ConditionPlan() = default;
 
 bool ConditionPlan::Eval(Interpreter& interp) {
   if (!PlansApply(interp)) return EvalCondition(interp, text_);
+  if (groups_.size() == 1 && groups_[0].size() == 1) return groups_[0][0].Eval(interp);
   bool result = false;
   for (auto& group : groups_) {
     for (Planned& comparison : group) {

@@ -38,11 +38,9 @@ const AttributeList& UntracedAttributes(Interpreter& interp, const TagCall& call
 // The plan `Plan(attributes)` of the chunk, made on the chunk's second run
 // (a chunk that runs once is not worth one); null on its first.
 template <class Plan>
-Plan* TagPlanOf(Interpreter& interp, const TagCall& call) {
-  CompiledText::Parsed* parsed = call.cut.parsed.get();
-  if (parsed && parsed->plan) return static_cast<Plan*>(parsed->plan.get());
+[[gnu::noinline]] Plan* MakeTagPlan(Interpreter& interp, const TagCall& call) {
   const AttributeList& attributes = UntracedAttributes(interp, call);
-  parsed = call.cut.parsed.get();
+  CompiledText::Parsed* parsed = call.cut.parsed.get();
   if (!parsed->ran) {
     parsed->ran = true;
     return nullptr;
@@ -51,6 +49,12 @@ Plan* TagPlanOf(Interpreter& interp, const TagCall& call) {
   Plan* made = plan.get();
   parsed->plan = std::move(plan);
   return made;
+}
+template <class Plan>
+Plan* TagPlanOf(Interpreter& interp, const TagCall& call) {
+  CompiledText::Parsed* parsed = call.cut.parsed.get();
+  if (parsed && parsed->plan) return static_cast<Plan*>(parsed->plan.get());
+  return MakeTagPlan<Plan>(interp, call);
 }
 
 struct LoopState;

@@ -167,6 +167,40 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
   return pos;
 }
 
+size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chunk& opening,
+                   int mode, int includeFlag) {
+  Process& proc = interp.proc;
+  CompiledText* compiled = interp.running;
+  if (!compiled || !compiled->Covers(text) || proc.nesting >= kMaxNesting)
+    return RunText(interp, text, opening.end, mode, true, includeFlag);
+  const std::vector<CompiledText::Chunk*>& body = compiled->StraightBody(opening, mode);
+  if (body.empty()) return RunText(interp, text, opening.end, mode, true, includeFlag);
+  ++proc.nesting;
+  size_t pos = opening.end;
+  for (CompiledText::Chunk* cut : body) {
+    // What the long way does differently from here on: a traced chunk, an aborted run.
+    if (interp.abortCode || TraceActive(proc)) break;
+    proc.lines.back() += cut->newlines;
+    pos = cut->end;
+    int code = cut->code;
+    const TagInfo& info = TagInfoOf(code);
+    if (info.kind == TagKind::End) {
+      --proc.nesting;
+      return pos;
+    }
+    std::string_view chunk = text.substr(cut->begin, cut->end - cut->begin);
+    if (info.kind == TagKind::Text) {
+      WriteSubstituted(interp, chunk);
+      continue;
+    }
+    TagCall call{text, chunk, cut->end, includeFlag, true, *compiled, *cut};
+    const TagSlot& slot = info.module ? TagSlotFor(interp, code) : interp.tags[code];
+    if (slot.run) slot.run(interp, call);
+  }
+  --proc.nesting;
+  return RunText(interp, text, pos, mode, true, includeFlag);
+}
+
 size_t RunCompiled(Interpreter& interp, CompiledText& compiled, int includeFlag) {
   CompiledText* outerText = interp.running;
   interp.running = &compiled;

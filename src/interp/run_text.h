@@ -34,6 +34,12 @@ constexpr int kMaxNesting = 1000;
 size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode, bool condition,
                int includeFlag);
 
+// One pass of a loop's body behind `opening`, as RunText(text, opening's end,
+// mode, true) runs it; a straight body (see CompiledText::StraightBody) runs
+// its chunks without looking them up or asking their kinds.
+size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chunk& opening,
+                   int mode, int includeFlag);
+
 // Runs a compiled text from its top, as RunText does.
 size_t RunCompiled(Interpreter& interp, CompiledText& compiled, int includeFlag);
 

@@ -31,12 +31,16 @@ struct TagPlan {
 
 class CompiledText {
  public:
+  struct Chunk;
   // What parsing a chunk's attributes gave, by case mode.
   struct Parsed {
     std::optional<AttributeList> list[2];
     std::string trace[2];           // what the parse traced: messages, each ended by a zero byte
     std::unique_ptr<TagPlan> plan;  // made from list[1] by the chunk's handler
     bool ran = false;               // the handler has run the chunk before
+    // A block's body of text and plain tags only, up to its end tag (see StraightBody).
+    std::vector<Chunk*> body;
+    int bodyAsked = 0;  // 1: asked once; 2: looked for (body empty: not straight)
   };
   // Small, for a page may hold hundreds of thousands of elements.
   struct Chunk {
@@ -63,12 +67,22 @@ class CompiledText {
   }
   // The chunk that begins at `pos` (< text().size()).
   Chunk& At(size_t pos);
+  // The chunks of the body behind `opening` up to and with its end tag,
+  // when all of them are text or plain tags and the end tag closes a block
+  // run in `mode`: a loop runs them again without looking them up. Empty
+  // when the body is not straight, and on the first call (a body that runs
+  // once is not worth the search).
+  const std::vector<Chunk*>& StraightBody(Chunk& opening, int mode) {
+    Parsed* parsed = opening.parsed.get();
+    return parsed && parsed->bodyAsked == 2 ? parsed->body : FindStraightBody(opening, mode);
+  }
   // The chunk's attributes, parsed the first time; what the parse traced is
   // written to `log` on every call while it is active.
   const AttributeList& Attributes(TextLog& log, Chunk& chunk, int caseMode);
 
  private:
   Chunk& Cut(size_t pos, size_t at);
+  const std::vector<Chunk*>& FindStraightBody(Chunk& opening, int mode);
 
   std::string owned_;
   std::string_view text_;

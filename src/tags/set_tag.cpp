@@ -126,13 +126,20 @@ bool RunPlanned(Interpreter& interp, SetPlan& plan) {
   return true;
 }
 
+// Every SET the plan does not run.
+[[gnu::noinline]] void SetTagLongWay(Interpreter& interp, const TagCall& call);
+
 }  // namespace
 
 void SetTag(Interpreter& interp, const TagCall& call) {
-  if (SetPlan* plan = TagPlanOf<SetPlan>(interp, call);
-      plan && plan->quick && PlansApply(interp) && RunPlanned(interp, *plan)) {
-    return;
-  }
+  SetPlan* plan = TagPlanOf<SetPlan>(interp, call);
+  if (!plan || !plan->quick || !PlansApply(interp) || !RunPlanned(interp, *plan))
+    SetTagLongWay(interp, call);
+}
+
+namespace {
+
+void SetTagLongWay(Interpreter& interp, const TagCall& call) {
   const AttributeList& attributes = TagAttributes(interp, call);
   SetTarget target = FindSetTarget(interp, attributes,
                                    "ERROR: No GLOBAL, NAME, LOCAL or RETURN defined in tag SET");
@@ -147,6 +154,8 @@ void SetTag(Interpreter& interp, const TagCall& call) {
   }
   ReportError(interp, 0, "WARNING: VALUE set to null in tag SET");
 }
+
+}  // namespace
 
 SetTarget FindSetTarget(Interpreter& interp, const AttributeList& attributes,
                         std::string_view missing) {
