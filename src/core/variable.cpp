@@ -64,13 +64,6 @@ void VarSet(Variable& var, std::string_view data) {
   var.null = false;
 }
 
-void VarSetInt(Variable& var, int32_t value) {
-  var.integer = value;
-  var.kind = kKindInteger;
-  var.stale = true;
-  var.null = false;
-}
-
 void VarAppend(Variable& var, std::string_view data) {
   if (data.empty()) return;
   RenderInteger(var);
@@ -80,9 +73,8 @@ void VarAppend(Variable& var, std::string_view data) {
   var.null = false;
 }
 
-void VarExtend(Variable& var, std::string_view data) {
-  if (var.null || var.kind != kKindText)
-    VarText(var);  // renders a stale integer, empties a null value
+void VarExtendSlowly(Variable& var, std::string_view data) {
+  VarText(var);  // renders a stale integer, empties a null value
   var.text.append(data);
   var.kind = kKindText;
   var.stale = true;

@@ -57,11 +57,21 @@ inline const std::string& VarRawText(const Variable& var) {
 std::string VarCopyText(Variable& var, size_t max);
 
 void VarSet(Variable& var, std::string_view data);
-void VarSetInt(Variable& var, int32_t value);
+inline void VarSetInt(Variable& var, int32_t value) {
+  var.integer = value;
+  var.kind = kKindInteger;
+  var.stale = true;
+  var.null = false;
+}
 void VarAppend(Variable& var, std::string_view data);
 // The value becomes its own text followed by `data`, as VarSet(var, VarText(var) + data)
 // would make it, without copying the text.
-void VarExtend(Variable& var, std::string_view data);
+void VarExtendSlowly(Variable& var, std::string_view data);
+inline void VarExtend(Variable& var, std::string_view data) {
+  if (var.null || var.kind != kKindText) return VarExtendSlowly(var, data);
+  var.text.append(data);
+  var.stale = true;
+}
 void VarAppendFormat(Variable& var, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 void VarInsert(Variable& var, long pos, std::string_view data);

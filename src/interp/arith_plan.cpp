@@ -70,7 +70,7 @@ bool Frame(const int32_t* values, const char* ops, size_t count, size_t& k, char
 
 }  // namespace
 
-ArithPlan::ArithPlan(TextPlan& text) : text_(&text) {
+ArithPlan::ArithPlan(TextPlan& text) {
   if (!Read(text)) {
     operands_.clear();
     operators_.clear();
@@ -83,7 +83,7 @@ bool ArithPlan::Read(TextPlan& text) {
   for (const TextPlan::Piece& piece : text.pieces()) {
     if (piece.ref >= 0) {
       if (!wantOperand || operands_.size() == kMaxOperands) return false;
-      operands_.push_back(Operand{0, &piece});
+      operands_.push_back(Operand{0, &text.Ref(piece)});
       wantOperand = false;
       continue;
     }
@@ -119,7 +119,7 @@ bool ArithPlan::Value(Interpreter& interp, const Operand& operand, int32_t* valu
     *value = operand.literal;
     return true;
   }
-  Variable* var = ResolveCached(interp.proc, text_->Ref(*operand.ref));
+  Variable* var = ResolveCached(interp.proc, *operand.ref);
   return var && PlainInteger(*var, value);
 }
 

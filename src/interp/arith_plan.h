@@ -25,10 +25,9 @@ class ArithPlan {
 
   struct Operand {
     int32_t literal = 0;
-    const TextPlan::Piece* ref = nullptr;
+    CachedName* ref = nullptr;  // in the text plan, which outlives this one and stays put
   };
   bool Value(Interpreter& interp, const Operand& operand, int32_t* value);
-  TextPlan* text_;
   std::vector<Operand> operands_;
   std::vector<char> operators_;  // operators_[k] joins operand k and k + 1
 };

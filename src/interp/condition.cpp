@@ -166,15 +166,18 @@ struct ConditionPlan::Operand {
     if (plan.Literal()) {
       isInteger = PlainInteger(text, &integer);
     } else if (plan.Cut() && pieces.size() == 1) {
-      single = pieces[0].ref >= 0;
+      if (pieces[0].ref >= 0) single = &plan.Ref(pieces[0]);
     }
   }
+  // `single` points into `plan`, whose references stay put when it moves.
+  Operand(const Operand&) = delete;
+  Operand(Operand&&) noexcept = default;
   // The operand as an integer when it is a literal one or one plain
   // reference to a variable that holds one (see PlainInteger).
   bool Integer(Interpreter& interp, int32_t* value) {
     if (isInteger) *value = integer;
     if (isInteger || !single) return isInteger;
-    Variable* var = ResolveCached(interp.proc, plan.Ref(plan.pieces()[0]));
+    Variable* var = ResolveCached(interp.proc, *single);
     return var && PlainInteger(*var, value);
   }
   std::string_view Value(Interpreter& interp, std::string& scratch) {
@@ -185,7 +188,7 @@ struct ConditionPlan::Operand {
   TextPlan plan;
   bool isInteger = false;
   int32_t integer = 0;
-  bool single = false;  // the operand is one plain reference
+  CachedName* single = nullptr;  // the operand's one plain reference, in `plan`
 };
 
 struct ConditionPlan::Planned {

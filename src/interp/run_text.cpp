@@ -177,6 +177,7 @@ size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chu
   if (body.empty()) return RunText(interp, text, opening.end, mode, true, includeFlag);
   ++proc.nesting;
   size_t pos = opening.end;
+  const bool planned = !interp.escapeValues;  // and nothing traced, checked for each chunk
   for (CompiledText::Chunk* cut : body) {
     // What the long way does differently from here on: a traced chunk, an aborted run.
     if (interp.abortCode || TraceActive(proc)) break;
@@ -193,6 +194,8 @@ size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chu
       WriteSubstituted(interp, chunk);
       continue;
     }
+    TagPlan* plan = cut->parsed ? cut->parsed->plan.get() : nullptr;
+    if (plan && planned && plan->Run(interp)) continue;
     TagCall call{text, chunk, cut->end, includeFlag, true, *compiled, *cut};
     const TagSlot& slot = info.module ? TagSlotFor(interp, code) : interp.tags[code];
     if (slot.run) slot.run(interp, call);

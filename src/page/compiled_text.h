@@ -25,8 +25,12 @@ namespace kwl {
 // so a traced run takes the same path as any other.
 // What a tag's handler makes once from a chunk's attributes to run it again
 // quickly (a loop's body, a page kept by a persistent worker).
+struct Interpreter;
 struct TagPlan {
   virtual ~TagPlan() = default;
+  // Runs the chunk as its handler would, where the plan can (nothing is
+  // traced, no value is escaped); false when the handler must run it.
+  virtual bool Run(Interpreter&) { return false; }
 };
 
 class CompiledText {

@@ -80,6 +80,8 @@ struct SetPlan final : TagPlan {
     return var_;
   }
 
+  bool Run(Interpreter& interp) override;
+
   TargetKind kind;
   bool quick = false;
   std::optional<TextPlan> name;
@@ -126,6 +128,10 @@ bool RunPlanned(Interpreter& interp, SetPlan& plan) {
   return true;
 }
 
+bool SetPlan::Run(Interpreter& interp) {
+  return quick && RunPlanned(interp, *this);
+}
+
 // Every SET the plan does not run.
 [[gnu::noinline]] void SetTagLongWay(Interpreter& interp, const TagCall& call);
 
@@ -133,8 +139,7 @@ bool RunPlanned(Interpreter& interp, SetPlan& plan) {
 
 void SetTag(Interpreter& interp, const TagCall& call) {
   SetPlan* plan = TagPlanOf<SetPlan>(interp, call);
-  if (!plan || !plan->quick || !PlansApply(interp) || !RunPlanned(interp, *plan))
-    SetTagLongWay(interp, call);
+  if (!plan || !PlansApply(interp) || !plan->Run(interp)) SetTagLongWay(interp, call);
 }
 
 namespace {
