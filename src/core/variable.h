@@ -69,7 +69,10 @@ void VarAppend(Variable& var, std::string_view data);
 void VarExtendSlowly(Variable& var, std::string_view data);
 inline void VarExtend(Variable& var, std::string_view data) {
   if (var.null || var.kind != kKindText) return VarExtendSlowly(var, data);
-  var.text.append(data);
+  if (data.size() == 1)
+    var.text.push_back(data[0]);  // a text built up a character at a time
+  else
+    var.text.append(data);
   var.stale = true;
 }
 void VarAppendFormat(Variable& var, const char* format, ...) __attribute__((format(printf, 2, 3)));

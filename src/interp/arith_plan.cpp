@@ -21,32 +21,6 @@ bool Stops(char stop, char op) {
   return false;
 }
 
-int32_t Wrap(int64_t v) {
-  return static_cast<int32_t>(static_cast<uint32_t>(v));
-}
-
-bool Apply(char op, int32_t left, int32_t right, int32_t* result) {
-  switch (op) {
-    case '+':
-      *result = Wrap(int64_t{left} + right);
-      return true;
-    case '-':
-      *result = Wrap(int64_t{left} - right);
-      return true;
-    case '*':
-      *result = Wrap(int64_t{left} * right);
-      return true;
-    case '/':
-      if (right == 0) return false;
-      *result = Wrap(int64_t{left} / right);
-      return true;
-    default:
-      if (right == 0) return false;
-      *result = static_cast<int32_t>(int64_t{left} % right);
-      return true;
-  }
-}
-
 // One frame of the reader from operand `k`: it takes operators until one its
 // caller's operator stops at; `k` ends at the last operand it took.
 bool Frame(const int32_t* values, const char* ops, size_t count, size_t& k, char stop,
@@ -60,7 +34,7 @@ bool Frame(const int32_t* values, const char* ops, size_t count, size_t& k, char
                : op == '-' ? '-'
                            : '*',
                &right) ||
-        !Apply(op, value, right, &value)) {
+        !ArithPlan::Apply(op, value, right, &value)) {
       return false;
     }
   }
@@ -114,22 +88,8 @@ bool ArithPlan::Read(TextPlan& text) {
   return !wantOperand;
 }
 
-bool ArithPlan::Value(Interpreter& interp, const Operand& operand, int32_t* value) {
-  if (!operand.ref) {
-    *value = operand.literal;
-    return true;
-  }
-  Variable* var = ResolveCached(interp.proc, *operand.ref);
-  return var && PlainInteger(*var, value);
-}
-
-bool ArithPlan::Eval(Interpreter& interp, int32_t* value) {
+bool ArithPlan::EvalAny(Interpreter& interp, int32_t* value) {
   const size_t count = operands_.size();
-  if (count == 2) {  // the commonest: a counter and a step
-    int32_t a = 0, b = 0;
-    return Value(interp, operands_[0], &a) && Value(interp, operands_[1], &b) &&
-           Apply(operators_[0], a, b, value);
-  }
   int32_t values[kMaxOperands];
   for (size_t k = 0; k < count; ++k) {
     if (!Value(interp, operands_[k], &values[k])) return false;

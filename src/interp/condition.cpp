@@ -197,13 +197,14 @@ struct ConditionPlan::Planned {
     if (right.plan.text().empty()) flags.equal = true;
     flags.left.clear();
     flags.right = {};
+    for (int order = -1; order <= 1; ++order)
+      byOrder[order + 1] = FromOrder(flags, order) != flags.negate;
   }
   bool Eval(Interpreter& interp) {
     int32_t a = 0, b = 0;
-    bool result = !flags.like && left.Integer(interp, &a) && right.Integer(interp, &b)
-                      ? FromOrder(flags, (a > b) - (a < b))
-                      : AsTexts(interp);
-    return flags.negate ? !result : result;
+    if (!flags.like && left.Integer(interp, &a) && right.Integer(interp, &b))
+      return byOrder[(a > b) - (a < b) + 1];
+    return AsTexts(interp) != flags.negate;
   }
   [[gnu::noinline]] bool AsTexts(Interpreter& interp) {
     std::string leftScratch, rightScratch;
@@ -213,6 +214,7 @@ struct ConditionPlan::Planned {
 
   Comparison flags;
   Operand left, right;
+  bool byOrder[3];  // the result when the left integer is below, equal to or above the right
 };
 
 ConditionPlan::ConditionPlan(std::string_view text) : text_(text) {

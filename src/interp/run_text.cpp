@@ -177,12 +177,19 @@ size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chu
   if (body.empty()) return RunText(interp, text, opening.end, mode, true, includeFlag);
   ++proc.nesting;
   size_t pos = opening.end;
-  const bool planned = !interp.escapeValues;  // and nothing traced, checked for each chunk
+  const bool planned = !interp.escapeValues;
+  // What the long way does differently from here on: a traced chunk, an
+  // aborted run. Tags change either (a SET of veldebug, an error), text never does.
+  bool stop = interp.abortCode || TraceActive(proc);
   for (CompiledText::Chunk* cut : body) {
-    // What the long way does differently from here on: a traced chunk, an aborted run.
-    if (interp.abortCode || TraceActive(proc)) break;
+    if (stop) break;
     proc.lines.back() += cut->newlines;
     pos = cut->end;
+    TagPlan* plan = cut->parsed ? cut->parsed->plan.get() : nullptr;
+    if (plan && planned && plan->Run(interp)) {
+      stop = TraceActive(proc);  // a SET of veldebug
+      continue;
+    }
     int code = cut->code;
     const TagInfo& info = TagInfoOf(code);
     if (info.kind == TagKind::End) {
@@ -194,11 +201,10 @@ size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chu
       WriteSubstituted(interp, chunk);
       continue;
     }
-    TagPlan* plan = cut->parsed ? cut->parsed->plan.get() : nullptr;
-    if (plan && planned && plan->Run(interp)) continue;
     TagCall call{text, chunk, cut->end, includeFlag, true, *compiled, *cut};
     const TagSlot& slot = info.module ? TagSlotFor(interp, code) : interp.tags[code];
     if (slot.run) slot.run(interp, call);
+    stop = interp.abortCode || TraceActive(proc);
   }
   --proc.nesting;
   return RunText(interp, text, pos, mode, true, includeFlag);

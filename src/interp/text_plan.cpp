@@ -69,12 +69,6 @@ void TextPlan::AppendTo(Interpreter& interp, std::string& out) {
   }
 }
 
-std::string_view TextPlan::Value(Interpreter& interp, std::string& scratch) {
-  if (literal_) return text_;
-  AppendTo(interp, scratch);
-  return scratch;
-}
-
 bool PlainInteger(std::string_view text, int32_t* value) {
   bool negative = !text.empty() && text[0] == '-';
   if (negative) text.remove_prefix(1);

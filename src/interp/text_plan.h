@@ -39,7 +39,11 @@ class TextPlan {
   // Appends the substituted text to `out`, exactly as Substitute would.
   void AppendTo(Interpreter& interp, std::string& out);
   // The value: the text itself when it is literal, else substituted into `scratch`.
-  std::string_view Value(Interpreter& interp, std::string& scratch);
+  std::string_view Value(Interpreter& interp, std::string& scratch) {
+    if (literal_) return text_;
+    AppendTo(interp, scratch);
+    return scratch;
+  }
 
  private:
   std::string text_;

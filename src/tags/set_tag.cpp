@@ -94,8 +94,10 @@ struct SetPlan final : TagPlan {
   Variable* var_ = nullptr;
 };
 
-// Runs the SET from its plan; false when it must take the long way (nothing was changed then).
-bool RunPlanned(Interpreter& interp, SetPlan& plan) {
+// False when the SET must take the long way (nothing was changed then).
+bool SetPlan::Run(Interpreter& interp) {
+  if (!quick) return false;
+  SetPlan& plan = *this;
   Variable* target = plan.KnownTarget(interp);
   Scope* scope = nullptr;
   std::string nameScratch;
@@ -126,10 +128,6 @@ bool RunPlanned(Interpreter& interp, SetPlan& plan) {
   }
   ClearErrorUntraced(interp);
   return true;
-}
-
-bool SetPlan::Run(Interpreter& interp) {
-  return quick && RunPlanned(interp, *this);
 }
 
 // Every SET the plan does not run.
