@@ -72,15 +72,9 @@ struct SetPlan final : TagPlan {
     }
     return var;
   }
-  // The target found last, while no scope changed shape since: its scope
-  // is the same (the stack is) and so is the variable (its name is literal).
-  Variable* KnownTarget(Interpreter& interp) {
-    if (shape != gScopeShape) return nullptr;
-    if (kind == TargetKind::kSession) interp.sessionChanged = true;
-    return var_;
-  }
-
   bool Run(Interpreter& interp) override;
+  [[gnu::noinline]] bool FindAndAssign(Interpreter& interp);
+  bool Assign(Interpreter& interp, Variable* target, Scope* scope, std::string_view text);
 
   TargetKind kind;
   bool quick = false;
@@ -97,34 +91,44 @@ struct SetPlan final : TagPlan {
 // False when the SET must take the long way (nothing was changed then).
 bool SetPlan::Run(Interpreter& interp) {
   if (!quick) return false;
-  SetPlan& plan = *this;
-  Variable* target = plan.KnownTarget(interp);
-  Scope* scope = nullptr;
-  std::string nameScratch;
-  std::string_view name;
-  if (!target) {
-    if (!(scope = TargetScopeOf(interp, plan.kind))) return false;
-    name = plan.name->Value(interp, nameScratch);
-    if (name.empty()) return true;
-    if (plan.self) target = plan.Target(*scope, name, false);
-  }
-  // A missing target is made once its value is known, as the long way makes it.
-  auto made = [&] { return target ? target : plan.Target(*scope, name, true); };
-  if (plan.arith) {
+  if (shape != gScopeShape) return FindAndAssign(interp);
+  // The target found last: no scope changed shape since, so its scope is the
+  // same (the stack is) and so is the variable (its name is literal).
+  if (kind == TargetKind::kSession) interp.sessionChanged = true;
+  return Assign(interp, var_, nullptr, {});
+}
+
+bool SetPlan::FindAndAssign(Interpreter& interp) {
+  Scope* scope = TargetScopeOf(interp, kind);
+  if (!scope) return false;
+  std::string scratch;
+  std::string_view text = name->Value(interp, scratch);
+  if (text.empty()) return true;
+  return Assign(interp, self ? Target(*scope, text, false) : nullptr, scope, text);
+}
+
+// A missing target is made once its value is known, as the long way makes it.
+bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope, std::string_view text) {
+  if (arith) {
     int32_t value = 0;
-    if (!plan.arith->Eval(interp, &value)) return false;
-    Variable* var = made();
-    var->text.clear();  // what emptying it first would leave
-    VarSetInt(*var, value);
+    if (!arith->Eval(interp, &value)) return false;
+    if (!target) target = Target(*scope, text, true);
+    target->text.clear();  // what emptying it first would leave
+    VarSetInt(*target, value);
     if (!interp.err || VarInt(*interp.err) == 0) ClearErrorUntraced(interp);
     return true;
   }
-  std::string scratch;
-  if (plan.self && target && target == ResolveCached(interp.proc, *plan.self)) {
-    VarExtend(*target, plan.rest->Value(interp, scratch));
+  if (self && target && target == ResolveCached(interp.proc, *self)) {
+    if (rest->Literal()) {
+      VarExtend(*target, rest->text());
+    } else {
+      std::string scratch;
+      VarExtend(*target, rest->Value(interp, scratch));
+    }
   } else {
-    std::string_view value = plan.input->Value(interp, scratch);
-    VarSet(*made(), value);
+    std::string scratch;
+    std::string_view value = input->Value(interp, scratch);
+    VarSet(target ? *target : *Target(*scope, text, true), value);
   }
   ClearErrorUntraced(interp);
   return true;

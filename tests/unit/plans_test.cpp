@@ -60,7 +60,7 @@ TEST(Plans, RememberedNamesFollowTheScopes) {
   BlockPop(run.proc.stack, pushed);
   EXPECT_EQ(value(), "[global]");
   ScopeRemove(*run.interp.global, "v");
-  EXPECT_EQ(value(), "[" + Substituted(run.interp, "$v$") + "]");
+  EXPECT_EQ(value(), Substituted(run.interp, "[$v$]"));
   // A result table over the variables answers by its columns once it has rows.
   run.Set("v", "again");
   pushed = BlockPush(run.proc.stack, BlockNew(run.proc.stack, "SQL", kBlockData));
