@@ -111,6 +111,14 @@ bool EvalSide(Interpreter& interp, std::string_view text) {
   return EvalChain(interp, text, false);
 }
 
+// The next connective of a chain: an OR while the text holds one, else an AND.
+bool NextSplit(std::string_view text, bool& allowOr, Split* split) {
+  bool found = allowOr && SplitAt(text, " OR ", true, split);
+  // Right sides are suffixes: once one holds no OR, none further on does.
+  if (!found) allowOr = false;
+  return found || SplitAt(text, " AND ", false, split);
+}
+
 // Walks a chain of connectives without recursing into right sides: each
 // right side is only evaluated when its left side did not decide, and the
 // trace lines come out innermost first as each level completes.
@@ -119,11 +127,7 @@ bool EvalChain(Interpreter& interp, std::string_view text, bool allowOr) {
   bool result;
   for (;;) {
     Split split;
-    bool found = allowOr && SplitAt(text, " OR ", true, &split);
-    // Right sides are suffixes: once one holds no OR, none further on does.
-    if (!found) allowOr = false;
-    if (!found) found = SplitAt(text, " AND ", false, &split);
-    if (!found) {
+    if (!NextSplit(text, allowOr, &split)) {
       result = EvalComparison(interp, text);
       break;
     }
@@ -223,10 +227,7 @@ ConditionPlan::ConditionPlan(std::string_view text) : text_(text) {
   bool allowOr = true;
   for (;;) {
     Split split;
-    bool found = allowOr && SplitAt(text, " OR ", true, &split);
-    if (!found) allowOr = false;
-    if (!found) found = SplitAt(text, " AND ", false, &split);
-    if (!found) {
+    if (!NextSplit(text, allowOr, &split)) {
       groups_.back().emplace_back(text);
       return;
     }
