@@ -211,8 +211,7 @@ size_t CharCount(std::string_view text) {
   return count;
 }
 
-size_t TextLength(Interpreter& interp, Variable& var) {
-  const std::string& text = VarText(var);
+size_t TextLength(Interpreter& interp, std::string_view text) {
   return IsSingleByteCharset(PageCharset(interp)) ? text.size() : CharCount(text);
 }
 

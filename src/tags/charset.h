@@ -44,7 +44,7 @@ void Lowcase(Interpreter& interp, std::string_view charset, std::string& text);
 // The number of UTF-8 characters: bytes that are not continuation bytes.
 size_t CharCount(std::string_view text);
 // Bytes for a single-byte page set, else characters.
-size_t TextLength(Interpreter& interp, Variable& var);
+size_t TextLength(Interpreter& interp, std::string_view text);
 // Where the (n+1)-th UTF-8 character begins; text.size() when there are fewer.
 size_t CharOffset(std::string_view text, size_t n);
 

@@ -57,6 +57,22 @@ Variable* ExtendedVariable(FormatCall& call) {
   return target && target == ResolveVariable(interp.proc, name) ? target : nullptr;
 }
 
+// The variable of an input that is one plain reference ("$name$"), when
+// nothing is traced or escaped; null otherwise.
+Variable* OnlyReference(FormatCall& call) {
+  std::string_view value = VarRawText(call.input);
+  if (value.size() < 3 || value.front() != '$' || value.back() != '$' || call.interp.escapeValues ||
+      TraceActive(call.interp.proc)) {
+    return nullptr;
+  }
+  std::string_view name = value.substr(1, value.size() - 2);
+  if (name.size() >= kMaxReferenceName || name[0] == '+' || name[0] == '#' ||
+      name.find_first_of("[($ \r\n\"") != std::string_view::npos) {
+    return nullptr;
+  }
+  return ResolveVariable(call.interp.proc, name);
+}
+
 }  // namespace
 
 int FormatValue(FormatCall& call) {
@@ -94,9 +110,17 @@ int FormatLowcase(FormatCall& call) {
 }
 
 int FormatLen(FormatCall& call) {
-  Variable input;
-  VarSet(input, FormatInput(call));
-  int32_t length = static_cast<int32_t>(TextLength(call.interp, input));
+  // One plain reference is measured where its variable keeps it: a long text
+  // built up in a loop is not copied to be counted.
+  std::string substituted;
+  std::string_view text;
+  if (Variable* var = OnlyReference(call)) {
+    text = VarText(*var);
+  } else {
+    substituted = FormatInput(call);
+    text = substituted;
+  }
+  int32_t length = static_cast<int32_t>(TextLength(call.interp, text));
   VarSetInt(FormatTarget(call), length);
   return 0;
 }
