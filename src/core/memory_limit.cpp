@@ -55,7 +55,7 @@ void MemorySetLimit(size_t bytes) {
 }
 
 bool MemoryMayTake(size_t bytes) {
-  if (gMemory.limit == 0 || gMemory.used + bytes <= gMemory.limit) return true;
+  if (MemoryFits(bytes)) return true;
   gReached = true;
   return false;
 }

@@ -27,5 +27,9 @@ bool MemoryLimitReached();
 void MemorySetLimit(size_t bytes);
 // Called by the allocator: may `bytes` more be held?
 bool MemoryMayTake(size_t bytes);
+// The same question asked ahead of an allocation that can be made smaller.
+inline bool MemoryFits(size_t bytes) {
+  return gMemory.limit == 0 || gMemory.used + bytes <= gMemory.limit;
+}
 
 }  // namespace kwl

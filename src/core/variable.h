@@ -68,7 +68,8 @@ void VarAppend(Variable& var, std::string_view data);
 // would make it, without copying the text.
 void VarExtendSlowly(Variable& var, std::string_view data);
 inline void VarExtend(Variable& var, std::string_view data) {
-  if (var.null || var.kind != kKindText) return VarExtendSlowly(var, data);
+  if (var.null || var.kind != kKindText || data.size() > var.text.capacity() - var.text.size())
+    return VarExtendSlowly(var, data);
   if (data.size() == 1)
     var.text.push_back(data[0]);  // a text built up a character at a time
   else
