@@ -179,17 +179,15 @@ size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chu
   size_t pos = opening.end;
   const bool planned = !interp.escapeValues;
   // What the long way does differently from here on: a traced chunk, an
-  // aborted run. Tags change either (a SET of veldebug, an error), text never does.
+  // aborted run. Handlers change either (a SET of veldebug, an error); plans
+  // and text never do.
   bool stop = interp.abortCode || TraceActive(proc);
   for (CompiledText::Chunk* cut : body) {
     if (stop) break;
     proc.lines.back() += cut->newlines;
     pos = cut->end;
     TagPlan* plan = cut->parsed ? cut->parsed->plan.get() : nullptr;
-    if (plan && planned && plan->Run(interp)) {
-      stop = TraceActive(proc);  // a SET of veldebug
-      continue;
-    }
+    if (plan && planned && plan->Run(interp)) continue;  // plans never abort nor trace
     int code = cut->code;
     const TagInfo& info = TagInfoOf(code);
     if (info.kind == TagKind::End) {

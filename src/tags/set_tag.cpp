@@ -107,12 +107,16 @@ bool SetPlan::FindAndAssign(Interpreter& interp) {
   return Assign(interp, self ? Target(*scope, text, false) : nullptr, scope, text);
 }
 
-// A missing target is made once its value is known, as the long way makes it.
+// A missing target is made once its value is known, as the long way makes
+// it. veldebug is left to the handler: a plan never changes whether the run
+// is traced (loops rely on it).
 bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope, std::string_view text) {
+  Variable* const debug = interp.proc.debug;
+  if (target && target == debug) return false;
   if (arith) {
     int32_t value = 0;
     if (!arith->Eval(interp, &value)) return false;
-    if (!target) target = Target(*scope, text, true);
+    if (!target && (target = Target(*scope, text, true)) == debug) return false;
     target->text.clear();  // what emptying it first would leave
     VarSetInt(*target, value);
     if (!interp.err || VarInt(*interp.err) == 0) ClearErrorUntraced(interp);
@@ -128,7 +132,8 @@ bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope, std::s
   } else {
     std::string scratch;
     std::string_view value = input->Value(interp, scratch);
-    VarSet(target ? *target : *Target(*scope, text, true), value);
+    if (!target && (target = Target(*scope, text, true)) == debug) return false;
+    VarSet(*target, value);
   }
   ClearErrorUntraced(interp);
   return true;
