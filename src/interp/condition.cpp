@@ -221,7 +221,7 @@ struct ConditionPlan::Planned {
   bool byOrder[3];  // the result when the left integer is below, equal to or above the right
 };
 
-ConditionPlan::ConditionPlan(std::string_view text) : text_(text) {
+ConditionPlan::ConditionPlan(std::string_view text) {
   // OR groups of AND chains, cut where EvalChain cuts them.
   groups_.emplace_back();
   bool allowOr = true;
@@ -252,7 +252,6 @@ ConditionPlan::ConditionPlan(std::string_view text) : text_(text) {
 ConditionPlan::~ConditionPlan() = default;
 
 bool ConditionPlan::Eval(Interpreter& interp) {
-  if (!PlansApply(interp)) return EvalCondition(interp, text_);
   if (groups_.size() == 1 && groups_[0].size() == 1) return groups_[0][0].Eval(interp);
   bool result = false;
   for (auto& group : groups_) {

@@ -21,7 +21,7 @@ bool EvalCondition(Interpreter& interp, std::string_view text);
 bool EvalComparison(Interpreter& interp, std::string_view text);
 
 // A condition cut once into its comparisons, evaluated as EvalCondition
-// evaluates its text (which it does itself while tracing).
+// evaluates its text where plans apply (see PlansApply: its callers ask).
 class ConditionPlan {
  public:
   explicit ConditionPlan(std::string_view text);
@@ -31,7 +31,6 @@ class ConditionPlan {
  private:
   struct Operand;
   struct Planned;
-  std::string text_;
   std::vector<std::vector<Planned>> groups_;  // true when one group's comparisons all are
 };
 
