@@ -78,15 +78,15 @@ void VarAppend(Variable& var, std::string_view data) {
 
 void VarExtendSlowly(Variable& var, std::string_view data) {
   VarText(var);  // renders a stale integer, empties a null value
-  // A large text built up piece by piece grows fourfold where the memory
-  // bound allows: each growth copies it into memory the system must hand out
-  // page by page, which costs more than the copy. Pages reserved and never
-  // written are never handed out.
+  // A large text built up piece by piece grows fourfold while that takes at
+  // most a quarter of what the memory bound leaves: each growth copies it into
+  // memory the system must hand out page by page, which costs more than the
+  // copy. Pages reserved and never written are never handed out.
   size_t need = var.text.size() + data.size();
   size_t capacity = var.text.capacity();
   if (need > capacity && capacity >= (size_t{64} << 10) && capacity <= var.text.max_size() / 4) {
     size_t wanted = std::max(need, capacity * 4);
-    if (wanted <= var.text.max_size() && MemoryFits(wanted)) var.text.reserve(wanted);
+    if (wanted <= var.text.max_size() / 4 && MemoryFits(wanted * 4)) var.text.reserve(wanted);
   }
   var.text.append(data);
   var.kind = kKindText;
