@@ -74,7 +74,8 @@ struct SetPlan final : TagPlan {
   }
   bool Run(Interpreter& interp) override;
   [[gnu::noinline]] bool FindAndAssign(Interpreter& interp);
-  bool Assign(Interpreter& interp, Variable* target, Scope* scope, std::string_view text);
+  [[gnu::always_inline]] bool Assign(Interpreter& interp, Variable* target, Scope* scope,
+                                     std::string_view text);
 
   TargetKind kind;
   bool quick = false;
@@ -110,7 +111,8 @@ bool SetPlan::FindAndAssign(Interpreter& interp) {
 // A missing target is made once its value is known, as the long way makes
 // it. veldebug is left to the handler: a plan never changes whether the run
 // is traced (loops rely on it).
-bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope, std::string_view text) {
+inline bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope,
+                            std::string_view text) {
   Variable* const debug = interp.proc.debug;
   if (target && target == debug) return false;
   if (arith) {
