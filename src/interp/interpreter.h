@@ -105,6 +105,19 @@ inline void ClearErrorUntraced(Interpreter& interp) {
   if (errmsg && (errmsg->kind != kKindText || !errmsg->text.empty() || errmsg->null))
     VarSet(*errmsg, {});
 }
+// What an operation that reports velerr's value does: clears the error when
+// velerr is 0 and keeps it otherwise.
+inline void ClearErrorIfZero(Interpreter& interp) {
+  Variable* err = interp.err;
+  if (err && err->kind == kKindInteger && !err->null) {
+    if (err->integer != 0) return;
+    Variable* errmsg = interp.errmsg;
+    if (errmsg && (errmsg->kind != kKindText || !errmsg->text.empty() || errmsg->null))
+      VarSet(*errmsg, {});
+    return;
+  }
+  if (!err || VarInt(*err) == 0) ClearErrorUntraced(interp);
+}
 // A structure error: reported at level 1, and nothing more runs or is written.
 void FatalError(Interpreter& interp, std::string_view message);
 

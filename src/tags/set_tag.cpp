@@ -121,7 +121,7 @@ inline bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope,
     if (!target && (target = Target(*scope, text, true)) == debug) return false;
     target->text.clear();  // what emptying it first would leave
     VarSetInt(*target, value);
-    if (!interp.err || VarInt(*interp.err) == 0) ClearErrorUntraced(interp);
+    ClearErrorIfZero(interp);
     return true;
   }
   if (self && target && target == ResolveCached(interp.proc, *self)) {
