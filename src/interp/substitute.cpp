@@ -265,6 +265,17 @@ void SubstituteAt(Interpreter& interp, std::string_view text, std::string& out, 
 
 }  // namespace
 
+bool IsPlainReferenceName(std::string_view name) {
+  if (name.empty() || name.size() >= kMaxReferenceName || name[0] == '+' || name[0] == '#')
+    return false;
+  return std::none_of(name.begin(), name.end(), IsNameEnd);
+}
+
+bool BeginsWithReference(std::string_view text, std::string_view name) {
+  return IsPlainReferenceName(name) && text.size() >= name.size() + 2 && text[0] == '$' &&
+         text.substr(1, name.size()) == name && text[name.size() + 1] == '$';
+}
+
 bool IsIsoCharset(std::string_view charset) {
   return AsciiStartsWithNoCase(charset, "iso");
 }

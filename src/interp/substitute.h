@@ -17,6 +17,12 @@ void SubstituteVariable(Interpreter& interp, Variable& var, std::string& out);
 std::string Substituted(Interpreter& interp, std::string_view text);
 bool ResolveName(Interpreter& interp, std::string_view name, bool nameMode, std::string& out);
 
+// True when "$name$" reads as a plain reference to `name`: not empty,
+// shorter than the name limit, no $+ or $# prefix, nothing that ends a name early.
+bool IsPlainReferenceName(std::string_view name);
+// True when `text` begins with the plain reference "$name$".
+bool BeginsWithReference(std::string_view text, std::string_view name);
+
 // Escapes a value for an SQL string literal (NUL, LF, CR, backslash, quotes, Ctrl-Z).
 void SqlEscape(std::string_view value, std::string& out);
 // True when `charset` names a single-byte (iso) character set.

@@ -51,13 +51,8 @@ struct SetPlan final : TagPlan {
   void PlanExtension() {
     std::string_view target = name->text();
     std::string_view value = input->text();
-    if (!name->Literal() || target.empty() || target.size() > kMaxNameLength ||
-        value.size() < target.size() + 2 || value[0] != '$' ||
-        value.substr(1, target.size()) != target || value[target.size() + 1] != '$' ||
-        target[0] == '+' || target[0] == '#' ||
-        target.find_first_of("[($ \r\n\"") != std::string_view::npos) {
+    if (!name->Literal() || target.size() > kMaxNameLength || !BeginsWithReference(value, target))
       return;
-    }
     self.emplace(target);
     rest.emplace(value.substr(target.size() + 2));
   }
@@ -67,7 +62,6 @@ struct SetPlan final : TagPlan {
     Variable* var = create ? ScopeGetOrCreate(scope, text) : scope.Find(text);
     if (var && name->Literal()) {
       shape = gScopeShape;
-      scope_ = &scope;
       var_ = var;
     }
     return var;
@@ -85,7 +79,6 @@ struct SetPlan final : TagPlan {
   std::optional<CachedName> self;  // for a VALUE that extends its target
   std::optional<TextPlan> rest;
   uint64_t shape = 0;  // the target variable found last, while no scope changes shape
-  Scope* scope_ = nullptr;
   Variable* var_ = nullptr;
 };
 

@@ -46,10 +46,7 @@ Variable* ExtendedVariable(FormatCall& call) {
   Interpreter& interp = call.interp;
   std::string_view name = call.name;
   std::string_view value = VarRawText(call.input);
-  if (name.empty() || name.size() > kMaxNameLength || value.size() < name.size() + 2 ||
-      value[0] != '$' || value.substr(1, name.size()) != name || value[name.size() + 1] != '$' ||
-      name[0] == '+' || name[0] == '#' ||
-      name.find_first_of("[($ \r\n\"") != std::string_view::npos || interp.escapeValues ||
+  if (name.size() > kMaxNameLength || !BeginsWithReference(value, name) || interp.escapeValues ||
       TraceActive(interp.proc)) {
     return nullptr;
   }
@@ -66,10 +63,7 @@ Variable* OnlyReference(FormatCall& call) {
     return nullptr;
   }
   std::string_view name = value.substr(1, value.size() - 2);
-  if (name.size() >= kMaxReferenceName || name[0] == '+' || name[0] == '#' ||
-      name.find_first_of("[($ \r\n\"") != std::string_view::npos) {
-    return nullptr;
-  }
+  if (!IsPlainReferenceName(name)) return nullptr;
   return ResolveVariable(call.interp.proc, name);
 }
 
