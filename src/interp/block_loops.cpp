@@ -47,6 +47,7 @@ size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
   bool ran = false;
   bool flag = false;
   ConditionPlan* condition = nullptr;
+  LoopPasses body(interp, state.text, call.cut, kModeWhile, state.includeFlag);
   for (int32_t passes = 0;;) {
     if (condition && PlansApply(interp)) {
       flag = condition->Eval(interp);
@@ -60,7 +61,7 @@ size_t WhileLoop(Interpreter& interp, LoopState& state, const TagCall& call, boo
       break;
     }
     interp.proc.lines.back() = line;
-    pos = RunLoopPass(interp, state.text, call.cut, kModeWhile, state.includeFlag);
+    pos = body.Run();
     ran = true;
     // A body without </WHILE> ran to the end of the text: running it again would repeat the page.
     if (pos == kTextEnded || ++passes >= limit || interp.abortCode) break;
@@ -83,9 +84,10 @@ size_t RowLoop(Interpreter& interp, LoopState& state, int code, const TagCall& c
   } else {
     if (source->started) source->started(interp, block);
     if (DARowCount(block.rows) > 0) {
-      pos = RunRows(interp, call.after, block, info.runMode, [&](size_t, int mode) {
+      LoopPasses body(interp, state.text, call.cut, info.runMode, state.includeFlag);
+      pos = RunRows(interp, call.after, block, info.runMode, [&](size_t, int) {
         if (source->beforePass) source->beforePass(interp, block);
-        size_t next = RunLoopPass(interp, state.text, call.cut, mode, state.includeFlag);
+        size_t next = body.Run();
         if (source->afterPass) source->afterPass(interp, block);
         return next;
       });

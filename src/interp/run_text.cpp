@@ -167,45 +167,52 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
   return pos;
 }
 
-size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chunk& opening,
-                   int mode, int includeFlag) {
-  Process& proc = interp.proc;
-  CompiledText* compiled = interp.running;
-  if (!compiled || !compiled->Covers(text) || proc.nesting >= kMaxNesting)
-    return RunText(interp, text, opening.end, mode, true, includeFlag);
-  const std::vector<CompiledText::Chunk*>& body = compiled->StraightBody(opening, mode);
-  if (body.empty()) return RunText(interp, text, opening.end, mode, true, includeFlag);
+std::vector<CompiledText::BodyStep>* LoopPasses::Straight() {
+  CompiledText* compiled = interp_.running;
+  if (!compiled || !compiled->Covers(text_) || interp_.proc.nesting >= kMaxNesting) return nullptr;
+  std::vector<CompiledText::BodyStep>& body = compiled->StraightBody(opening_, mode_);
+  return body.empty() ? nullptr : &body;
+}
+
+size_t LoopPasses::Run() {
+  Process& proc = interp_.proc;
+  // What the long way does differently from a straight pass: a traced chunk,
+  // an aborted run. Handlers change either (a SET of veldebug, an error);
+  // plans and text never do.
+  if ((!body_ && !(body_ = Straight())) || interp_.abortCode || TraceActive(proc))
+    return RunText(interp_, text_, opening_.end, mode_, true, includeFlag_);
   ++proc.nesting;
-  size_t pos = opening.end;
-  const bool planned = !interp.escapeValues;
-  // What the long way does differently from here on: a traced chunk, an
-  // aborted run. Handlers change either (a SET of veldebug, an error); plans
-  // and text never do.
-  bool stop = interp.abortCode || TraceActive(proc);
-  for (CompiledText::Chunk* cut : body) {
-    if (stop) break;
-    proc.lines.back() += cut->newlines;
-    pos = cut->end;
-    TagPlan* plan = cut->parsed ? cut->parsed->plan.get() : nullptr;
-    if (plan && planned && plan->Run(interp)) continue;  // plans never abort nor trace
-    int code = cut->code;
-    const TagInfo& info = TagInfoOf(code);
-    if (info.kind == TagKind::End) {
+  const long firstLine = proc.lines.back();
+  const bool planned = !interp_.escapeValues;
+  CompiledText::BodyStep* step = body_->data();
+  CompiledText::BodyStep* const last = step + body_->size() - 1;  // the end tag
+  for (; step != last; ++step) {
+    if (planned && step->plan && step->plan->Run(interp_)) continue;
+    if (!RunStep(*step, firstLine)) {
       --proc.nesting;
-      return pos;
+      return RunText(interp_, text_, step->cut->end, mode_, true, includeFlag_);
     }
-    std::string_view chunk = text.substr(cut->begin, cut->end - cut->begin);
-    if (info.kind == TagKind::Text) {
-      WriteSubstituted(interp, chunk);
-      continue;
-    }
-    TagCall call{text, chunk, cut->end, includeFlag, true, *compiled, *cut};
-    const TagSlot& slot = info.module ? TagSlotFor(interp, code) : interp.tags[code];
-    if (slot.run) slot.run(interp, call);
-    stop = interp.abortCode || TraceActive(proc);
   }
+  proc.lines.back() = firstLine + last->lines;
   --proc.nesting;
-  return RunText(interp, text, pos, mode, true, includeFlag);
+  return last->cut->end;
+}
+
+bool LoopPasses::RunStep(CompiledText::BodyStep& step, long firstLine) {
+  Process& proc = interp_.proc;
+  CompiledText::Chunk& cut = *step.cut;
+  proc.lines.back() = firstLine + step.lines;
+  std::string_view chunk = text_.substr(cut.begin, cut.end - cut.begin);
+  const TagInfo& info = TagInfoOf(cut.code);
+  if (info.kind == TagKind::Text) {
+    WriteSubstituted(interp_, chunk);
+    return true;
+  }
+  TagCall call{text_, chunk, cut.end, includeFlag_, true, *interp_.running, cut};
+  const TagSlot& slot = info.module ? TagSlotFor(interp_, cut.code) : interp_.tags[cut.code];
+  if (slot.run) slot.run(interp_, call);
+  if (!step.plan && cut.parsed) step.plan = cut.parsed->plan.get();
+  return !interp_.abortCode && !TraceActive(proc);
 }
 
 size_t RunCompiled(Interpreter& interp, CompiledText& compiled, int includeFlag) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "interp/interpreter.h"
 #include "page/compiled_text.h"
@@ -34,11 +35,30 @@ constexpr int kMaxNesting = 1000;
 size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode, bool condition,
                int includeFlag);
 
-// One pass of a loop's body behind `opening`, as RunText(text, opening's end,
-// mode, true) runs it; a straight body (see CompiledText::StraightBody) runs
-// its chunks without looking them up or asking their kinds.
-size_t RunLoopPass(Interpreter& interp, std::string_view text, CompiledText::Chunk& opening,
-                   int mode, int includeFlag);
+// The passes of one loop over the body behind `opening`: each runs as
+// RunText(text, opening's end, mode, true) runs it. From the body's second
+// pass, a straight body (see CompiledText::StraightBody) runs its chunks from
+// the body's list, and a chunk whose handler made a plan runs from the plan.
+class LoopPasses {
+ public:
+  LoopPasses(Interpreter& interp, std::string_view text, CompiledText::Chunk& opening, int mode,
+             int includeFlag)
+      : interp_(interp), text_(text), opening_(opening), mode_(mode), includeFlag_(includeFlag) {}
+  // Runs one pass; returns what RunText returns.
+  size_t Run();
+
+ private:
+  std::vector<CompiledText::BodyStep>* Straight();
+  // Runs a step's chunk by its handler; false when the pass must go on the long way.
+  [[gnu::noinline]] bool RunStep(CompiledText::BodyStep& step, long firstLine);
+
+  Interpreter& interp_;
+  std::string_view text_;
+  CompiledText::Chunk& opening_;
+  int mode_;
+  int includeFlag_;
+  std::vector<CompiledText::BodyStep>* body_ = nullptr;
+};
 
 // Runs a compiled text from its top, as RunText does.
 size_t RunCompiled(Interpreter& interp, CompiledText& compiled, int includeFlag);

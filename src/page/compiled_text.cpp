@@ -73,15 +73,17 @@ const AttributeList& CompiledText::Attributes(TextLog& log, Chunk& chunk, int ca
   return *list;
 }
 
-const std::vector<CompiledText::Chunk*>& CompiledText::FindStraightBody(Chunk& opening, int mode) {
+std::vector<CompiledText::BodyStep>& CompiledText::FindStraightBody(Chunk& opening, int mode) {
   if (!opening.parsed) opening.parsed = std::make_unique<Parsed>();
   Parsed& parsed = *opening.parsed;
   if (parsed.bodyAsked == 2 || parsed.bodyAsked++ == 0) return parsed.body;
   constexpr size_t kMaxChunks = 4096;
+  long lines = 0;
   for (size_t pos = opening.end; pos < text_.size() && parsed.body.size() < kMaxChunks;) {
     Chunk& chunk = At(pos);
     const TagInfo& info = TagInfoOf(chunk.code);
-    parsed.body.push_back(&chunk);
+    lines += chunk.newlines;
+    parsed.body.push_back({&chunk, chunk.parsed ? chunk.parsed->plan.get() : nullptr, lines});
     if (info.kind == TagKind::End && info.runMode == mode) return parsed.body;
     if (info.kind != TagKind::Text && info.kind != TagKind::Plain && info.kind != TagKind::Always)
       break;

@@ -36,6 +36,14 @@ struct TagPlan {
 class CompiledText {
  public:
   struct Chunk;
+  // A chunk of a straight body (see StraightBody): the plan its handler made,
+  // once it made one, and the line ends from the body's start up to and with
+  // the chunk.
+  struct BodyStep {
+    Chunk* cut;
+    TagPlan* plan;
+    long lines;
+  };
   // What parsing a chunk's attributes gave, by case mode.
   struct Parsed {
     std::optional<AttributeList> list[2];
@@ -43,7 +51,7 @@ class CompiledText {
     std::unique_ptr<TagPlan> plan;  // made from list[1] by the chunk's handler
     bool ran = false;               // the handler has run the chunk before
     // A block's body of text and plain tags only, up to its end tag (see StraightBody).
-    std::vector<Chunk*> body;
+    std::vector<BodyStep> body;
     int bodyAsked = 0;  // 1: asked once; 2: looked for (body empty: not straight)
   };
   // Small, for a page may hold hundreds of thousands of elements.
@@ -76,7 +84,7 @@ class CompiledText {
   // run in `mode`: a loop runs them again without looking them up. Empty
   // when the body is not straight, and on the first call (a body that runs
   // once is not worth the search).
-  const std::vector<Chunk*>& StraightBody(Chunk& opening, int mode) {
+  std::vector<BodyStep>& StraightBody(Chunk& opening, int mode) {
     Parsed* parsed = opening.parsed.get();
     return parsed && parsed->bodyAsked == 2 ? parsed->body : FindStraightBody(opening, mode);
   }
@@ -86,7 +94,7 @@ class CompiledText {
 
  private:
   Chunk& Cut(size_t pos, size_t at);
-  const std::vector<Chunk*>& FindStraightBody(Chunk& opening, int mode);
+  std::vector<BodyStep>& FindStraightBody(Chunk& opening, int mode);
 
   std::string owned_;
   std::string_view text_;
