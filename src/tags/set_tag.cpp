@@ -57,10 +57,13 @@ struct SetPlan final : TagPlan {
     rest.emplace(value.substr(target.size() + 2));
   }
 
-  // The variable `name` of `scope`, made when `create` says so.
-  Variable* Target(Scope& scope, std::string_view text, bool create) {
+  // The variable `name` of `scope`, made when `create` says so. A literal name
+  // keeps it, and whether the value's leading reference reads it, while no
+  // scope changes shape.
+  Variable* Target(Interpreter& interp, Scope& scope, std::string_view text, bool create) {
     Variable* var = create ? ScopeGetOrCreate(scope, text) : scope.Find(text);
     if (var && name->Literal()) {
+      extends_ = self && rest->Literal() && ResolveCached(interp.proc, *self) == var;
       shape = gScopeShape;
       var_ = var;
     }
@@ -68,8 +71,10 @@ struct SetPlan final : TagPlan {
   }
   bool Run(Interpreter& interp) override;
   [[gnu::noinline]] bool FindAndAssign(Interpreter& interp);
-  [[gnu::always_inline]] bool Assign(Interpreter& interp, Variable* target, Scope* scope,
-                                     std::string_view text);
+  [[gnu::noinline]] bool Assign(Interpreter& interp, Variable* target, Scope* scope,
+                                std::string_view text);
+  [[gnu::always_inline]] bool AssignInteger(Interpreter& interp, Variable* target, Scope* scope,
+                                            std::string_view text);
 
   TargetKind kind;
   bool quick = false;
@@ -80,54 +85,58 @@ struct SetPlan final : TagPlan {
   std::optional<TextPlan> rest;
   uint64_t shape = 0;  // the target variable found last, while no scope changes shape
   Variable* var_ = nullptr;
+  bool extends_ = false;  // the value is var_'s text and a literal rest
 };
 
 // False when the SET must take the long way (nothing was changed then).
 bool SetPlan::Run(Interpreter& interp) {
-  if (!quick) return false;
   if (shape != gScopeShape) return FindAndAssign(interp);
   // The target found last: no scope changed shape since, so its scope is the
   // same (the stack is) and so is the variable (its name is literal).
+  Variable* target = var_;
+  if (target == interp.proc.debug) return false;
   if (kind == TargetKind::kSession) interp.sessionChanged = true;
-  return Assign(interp, var_, nullptr, {});
+  if (arith) return AssignInteger(interp, target, nullptr, {});
+  if (!extends_) return Assign(interp, target, nullptr, {});
+  VarExtend(*target, rest->text());
+  ClearErrorUntraced(interp);
+  return true;
 }
 
 bool SetPlan::FindAndAssign(Interpreter& interp) {
+  if (!quick) return false;
   Scope* scope = TargetScopeOf(interp, kind);
   if (!scope) return false;
   std::string scratch;
   std::string_view text = name->Value(interp, scratch);
   if (text.empty()) return true;
-  return Assign(interp, self ? Target(*scope, text, false) : nullptr, scope, text);
+  Variable* target = self ? Target(interp, *scope, text, false) : nullptr;
+  if (target && target == interp.proc.debug) return false;
+  if (arith) return AssignInteger(interp, target, scope, text);
+  return Assign(interp, target, scope, text);
 }
 
 // A missing target is made once its value is known, as the long way makes
 // it. veldebug is left to the handler: a plan never changes whether the run
 // is traced (loops rely on it).
-inline bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope,
-                            std::string_view text) {
-  Variable* const debug = interp.proc.debug;
-  if (target && target == debug) return false;
-  if (arith) {
-    int32_t value = 0;
-    if (!arith->Eval(interp, &value)) return false;
-    if (!target && (target = Target(*scope, text, true)) == debug) return false;
-    target->text.clear();  // what emptying it first would leave
-    VarSetInt(*target, value);
-    ClearErrorIfZero(interp);
-    return true;
-  }
+inline bool SetPlan::AssignInteger(Interpreter& interp, Variable* target, Scope* scope,
+                                   std::string_view text) {
+  int32_t value = 0;
+  if (!arith->Eval(interp, &value)) return false;
+  if (!target && (target = Target(interp, *scope, text, true)) == interp.proc.debug) return false;
+  target->text.clear();  // what emptying it first would leave
+  VarSetInt(*target, value);
+  ClearErrorIfZero(interp);
+  return true;
+}
+
+bool SetPlan::Assign(Interpreter& interp, Variable* target, Scope* scope, std::string_view text) {
+  std::string scratch;
   if (self && target && target == ResolveCached(interp.proc, *self)) {
-    if (rest->Literal()) {
-      VarExtend(*target, rest->text());
-    } else {
-      std::string scratch;
-      VarExtend(*target, rest->Value(interp, scratch));
-    }
+    VarExtend(*target, rest->Value(interp, scratch));
   } else {
-    std::string scratch;
     std::string_view value = input->Value(interp, scratch);
-    if (!target && (target = Target(*scope, text, true)) == debug) return false;
+    if (!target && (target = Target(interp, *scope, text, true)) == interp.proc.debug) return false;
     VarSet(*target, value);
   }
   ClearErrorUntraced(interp);
