@@ -13,7 +13,7 @@ seconds=${1:-20}
 [[ $# -gt 0 ]] && shift
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
-  targets=(scanner substitute request session dates net xproc mail image pdf)
+  targets=(scanner substitute plans request session dates net xproc mail image pdf)
 fi
 
 scripts/install-deps.sh
