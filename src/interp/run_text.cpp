@@ -14,6 +14,8 @@ namespace kwl {
 
 namespace {
 
+constexpr const char* kNoEndTag = "ERROR: Begin tag with no end tag !";
+
 bool ExecutedIn(int mode, bool condition) {
   switch (mode) {
     case kModeTop:
@@ -162,8 +164,7 @@ size_t RunText(Interpreter& interp, std::string_view text, size_t pos, int mode,
   // A block closed by the text's last chunk has still met its end tag: only
   // a text that ran out without one reports kTextEnded.
   if (!state.ended) pos = kTextEnded;
-  if (!state.ended && mode != kModeTop)
-    ReportError(interp, 1, "ERROR: Begin tag with no end tag !");
+  if (!state.ended && mode != kModeTop) ReportError(interp, 1, kNoEndTag);
   return pos;
 }
 
@@ -186,16 +187,90 @@ size_t LoopPasses::Run() {
   const bool planned = !interp_.escapeValues;
   CompiledText::BodyStep* step = body_->data();
   CompiledText::BodyStep* const last = step + body_->size() - 1;  // the end tag
-  for (; step != last; ++step) {
-    if (planned && step->plan && step->plan->Run(interp_)) continue;
-    if (!RunStep(*step, firstLine)) {
-      --proc.nesting;
-      return RunText(interp_, text_, step->cut->end, mode_, true, includeFlag_);
+  int depth = 0;  // COND blocks open, each a nesting level as in RunText
+  while (step != last) {
+    if (step->flow != CompiledText::Flow::kNext) {
+      size_t result = 0;
+      if (!(step = Branch(step, firstLine, depth, &result))) return result;
+    } else if ((planned && step->plan && step->plan->Run(interp_)) || RunStep(*step, firstLine)) {
+      ++step;
+    } else {
+      return GoOnLongWay(step->cut->end, depth, true);
     }
   }
   proc.lines.back() = firstLine + last->lines;
   --proc.nesting;
   return last->cut->end;
+}
+
+CompiledText::BodyStep* LoopPasses::Branch(CompiledText::BodyStep* step, long firstLine, int& depth,
+                                           size_t* result) {
+  using Flow = CompiledText::Flow;
+  CompiledText::BodyStep* const steps = body_->data();
+  switch (step->flow) {
+    case Flow::kCond: {
+      bool flag = false;
+      if (!Decide(*step, firstLine, &flag, true)) {
+        *result = GoOnLongWay(step->cut->end, depth, true);
+        return nullptr;
+      }
+      const bool full = interp_.proc.nesting >= kMaxNesting;
+      ++depth;
+      ++interp_.proc.nesting;
+      if (full || Stopped()) {
+        *result = GoOnLongWay(step->cut->end, depth, flag);
+        return nullptr;
+      }
+      // A branch not taken: the ELSEs after it decide in turn.
+      while (!flag) {
+        step = steps + step->next;
+        if (step->flow != Flow::kElse) return step;
+        Decide(*step, firstLine, &flag, false);
+        if (Stopped()) {
+          *result = GoOnLongWay(step->cut->end, depth, flag);
+          return nullptr;
+        }
+      }
+      return step + 1;
+    }
+    case Flow::kElse:  // the branch before it ran
+      return steps + step->end;
+    default:  // the block's end
+      --depth;
+      --interp_.proc.nesting;
+      return step + 1;
+  }
+}
+
+bool LoopPasses::Stopped() {
+  return interp_.abortCode || TraceActive(interp_.proc);
+}
+
+bool LoopPasses::Decide(CompiledText::BodyStep& step, long firstLine, bool* flag, bool opening) {
+  CompiledText::Chunk& cut = *step.cut;
+  interp_.proc.lines.back() = firstLine + step.lines;
+  std::string_view chunk = text_.substr(cut.begin, cut.end - cut.begin);
+  TagCall call{text_, chunk, cut.end, includeFlag_, true, *interp_.running, cut};
+  return opening ? CondTag(interp_, call, flag) : ElseTag(interp_, call, flag);
+}
+
+size_t LoopPasses::GoOnLongWay(size_t pos, int depth, bool condition) {
+  Process& proc = interp_.proc;
+  // The open COND blocks from the innermost, then the pass, as nested RunText
+  // calls would have gone on; a level whose text ran out reports at each
+  // level around it.
+  for (; depth > 0; --depth, condition = true) {
+    --proc.nesting;
+    if (pos != kTextEnded) {
+      pos = RunText(interp_, text_, pos, kModeCond, condition, includeFlag_);
+    } else {
+      ReportError(interp_, 1, kNoEndTag);
+    }
+  }
+  --proc.nesting;
+  if (pos != kTextEnded) return RunText(interp_, text_, pos, mode_, true, includeFlag_);
+  ReportError(interp_, 1, kNoEndTag);
+  return kTextEnded;
 }
 
 bool LoopPasses::RunStep(CompiledText::BodyStep& step, long firstLine) {

@@ -78,19 +78,43 @@ std::vector<CompiledText::BodyStep>& CompiledText::FindStraightBody(Chunk& openi
   Parsed& parsed = *opening.parsed;
   if (parsed.bodyAsked == 2 || parsed.bodyAsked++ == 0) return parsed.body;
   constexpr size_t kMaxChunks = 4096;
+  std::vector<BodyStep>& steps = parsed.body;
+  // The COND blocks open at the step: the steps of each one's COND and ELSEs.
+  std::vector<std::vector<uint32_t>> open;
   long lines = 0;
-  for (size_t pos = opening.end; pos < text_.size() && parsed.body.size() < kMaxChunks;) {
+  for (size_t pos = opening.end; pos < text_.size() && steps.size() < kMaxChunks;) {
     Chunk& chunk = At(pos);
     const TagInfo& info = TagInfoOf(chunk.code);
     lines += chunk.newlines;
-    parsed.body.push_back({&chunk, chunk.parsed ? chunk.parsed->plan.get() : nullptr, lines});
-    if (info.kind == TagKind::End && info.runMode == mode) return parsed.body;
-    if (info.kind != TagKind::Text && info.kind != TagKind::Plain && info.kind != TagKind::Always)
-      break;
+    const auto at = static_cast<uint32_t>(steps.size());
+    steps.push_back({&chunk, chunk.parsed ? chunk.parsed->plan.get() : nullptr, lines});
     pos = chunk.end;
+    if (info.kind == TagKind::Text || info.kind == TagKind::Plain) continue;
+    // A skipped branch still runs what runs always: only the top level may hold it.
+    if (info.kind == TagKind::Always && open.empty()) continue;
+    if (chunk.code == kTagCond) {
+      steps[at].flow = Flow::kCond;
+      open.push_back({at});
+      continue;
+    }
+    if (open.empty()) {
+      if (info.kind == TagKind::End && info.runMode == mode) return steps;
+      break;
+    }
+    if (chunk.code == kTagElse) {
+      steps[open.back().back()].next = at;
+      steps[at].flow = Flow::kElse;
+      open.back().push_back(at);
+      continue;
+    }
+    if (chunk.code != kTagCondEnd) break;
+    steps[open.back().back()].next = at;
+    for (uint32_t branch : open.back()) steps[branch].end = at;
+    steps[at].flow = Flow::kCondEnd;
+    open.pop_back();
   }
-  parsed.body.clear();
-  return parsed.body;
+  steps.clear();
+  return steps;
 }
 
 }  // namespace kwl

@@ -36,13 +36,19 @@ struct TagPlan {
 class CompiledText {
  public:
   struct Chunk;
+  // How a step of a straight body goes on: to the next step, or as a COND block does.
+  enum class Flow : unsigned char { kNext, kCond, kElse, kCondEnd };
   // A chunk of a straight body (see StraightBody): the plan its handler made,
   // once it made one, and the line ends from the body's start up to and with
-  // the chunk.
+  // the chunk. A COND or ELSE step also knows its block's next ELSE or end
+  // (`next`) and its block's end (`end`), as step numbers.
   struct BodyStep {
     Chunk* cut;
     TagPlan* plan;
     long lines;
+    Flow flow = Flow::kNext;
+    uint32_t next = 0;
+    uint32_t end = 0;
   };
   // What parsing a chunk's attributes gave, by case mode.
   struct Parsed {
@@ -50,7 +56,7 @@ class CompiledText {
     std::string trace[2];           // what the parse traced: messages, each ended by a zero byte
     std::unique_ptr<TagPlan> plan;  // made from list[1] by the chunk's handler
     bool ran = false;               // the handler has run the chunk before
-    // A block's body of text and plain tags only, up to its end tag (see StraightBody).
+    // A block's straight body, up to its end tag (see StraightBody).
     std::vector<BodyStep> body;
     int bodyAsked = 0;  // 1: asked once; 2: looked for (body empty: not straight)
   };
@@ -80,10 +86,10 @@ class CompiledText {
   // The chunk that begins at `pos` (< text().size()).
   Chunk& At(size_t pos);
   // The chunks of the body behind `opening` up to and with its end tag,
-  // when all of them are text or plain tags and the end tag closes a block
-  // run in `mode`: a loop runs them again without looking them up. Empty
-  // when the body is not straight, and on the first call (a body that runs
-  // once is not worth the search).
+  // when all of them are text, plain tags or whole COND blocks of such
+  // chunks and the end tag closes a block run in `mode`: a loop runs them
+  // again without looking them up. Empty when the body is not straight, and
+  // on the first call (a body that runs once is not worth the search).
   std::vector<BodyStep>& StraightBody(Chunk& opening, int mode) {
     Parsed* parsed = opening.parsed.get();
     return parsed && parsed->bodyAsked == 2 ? parsed->body : FindStraightBody(opening, mode);
