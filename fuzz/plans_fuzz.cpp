@@ -96,7 +96,9 @@ bool Allowed(int code) {
 
 std::string RunPage(std::string_view text, bool traced) {
   testing::PageRun run;
-  if (run.interp.looplimit) VarSetInt(*run.interp.looplimit, 40);
+  // Bounded work: few passes, and a function calls itself a few levels deep at most.
+  if (run.interp.looplimit) VarSetInt(*run.interp.looplimit, 10);
+  run.proc.nesting = kMaxNesting - 32;
   Variable level{"veldebug"};
   if (traced) {
     // A trace for a page not named yet is held, not written.
@@ -123,10 +125,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   if (upper.find("VELDEBUG") != std::string::npos) return 0;
   Process probe;
+  int loops = 0;
+  int functions = 0;
   for (size_t pos = 0; pos < text.size();) {
     std::string_view chunk;
     const size_t next = NextChunk(text, pos, &chunk);
-    if (!Allowed(RecogniseTag(probe, chunk, false))) return 0;
+    const int code = RecogniseTag(probe, chunk, false);
+    if (!Allowed(code)) return 0;
+    // Loops nested three deep, a function that calls itself once: no more.
+    if ((code == kTagWhile && ++loops > 3) || (code == kTagFunction && ++functions > 3)) return 0;
     pos = next;
   }
   std::string plain, traced;
