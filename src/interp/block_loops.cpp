@@ -3,6 +3,7 @@
 #include "core/trace.h"
 #include "interp/condition.h"
 #include "interp/control_tags.h"
+#include "interp/loop_passes.h"
 #include "interp/run_text.h"
 #include "interp/text_plan.h"
 #include "page/scanner.h"
