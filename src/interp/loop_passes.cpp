@@ -1,11 +1,49 @@
 #include "interp/loop_passes.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+
 #include "core/trace.h"
 #include "interp/control_tags.h"
 #include "interp/dispatch.h"
+#include "interp/output.h"
 #include "interp/run_text.h"
+#include "interp/text_plan.h"
 
 namespace kwl {
+
+namespace {
+
+// A text chunk run again: its literal pieces and plain references cut once.
+struct TextChunkPlan final : TagPlan {
+  explicit TextChunkPlan(std::string_view chunk) : text(chunk) {}
+  bool Run(Interpreter& interp) override {
+    if (text.Literal()) {
+      WriteOutput(interp, text.text());
+      return true;
+    }
+    scratch.clear();
+    text.AppendTo(interp, scratch);
+    WriteOutput(interp, scratch);
+    // A page kept by a persistent worker keeps its plans: no large buffer with them.
+    if (scratch.capacity() > 4096) std::string().swap(scratch);
+    return true;
+  }
+  TextPlan text;
+  std::string scratch;
+};
+
+// The plan of a text chunk, made on its second run.
+TagPlan* TextPlanOf(CompiledText::Chunk& cut, std::string_view chunk) {
+  if (!cut.parsed) cut.parsed = std::make_unique<CompiledText::Parsed>();
+  CompiledText::Parsed& parsed = *cut.parsed;
+  if (!parsed.plan && std::exchange(parsed.ran, true))
+    parsed.plan = std::make_unique<TextChunkPlan>(chunk);
+  return parsed.plan.get();
+}
+
+}  // namespace
 
 std::vector<CompiledText::BodyStep>* LoopPasses::Straight() {
   CompiledText* compiled = interp_.running;
@@ -120,6 +158,7 @@ bool LoopPasses::RunStep(CompiledText::BodyStep& step, long firstLine) {
   const TagInfo& info = TagInfoOf(cut.code);
   if (info.kind == TagKind::Text) {
     WriteSubstituted(interp_, chunk);
+    step.plan = TextPlanOf(cut, chunk);
     return true;
   }
   TagCall call{text_, chunk, cut.end, includeFlag_, true, *interp_.running, cut};

@@ -36,13 +36,14 @@ void WriteOutput(Interpreter& interp, std::string_view text) {
     VarAppend(*interp.capture, text);
     return;
   }
+  // Only the thread that runs the page writes its streams: no locking per piece.
   if (interp.outputFile) {
-    std::fwrite(text.data(), 1, text.size(), interp.outputFile);
+    fwrite_unlocked(text.data(), 1, text.size(), interp.outputFile);
     return;
   }
   if (!interp.startprint || VarInt(*interp.startprint) == 0) return;
   if (!PassesBlankFilter(interp, text)) return;
-  std::fwrite(text.data(), 1, text.size(), interp.proc.out);
+  fwrite_unlocked(text.data(), 1, text.size(), interp.proc.out);
 }
 
 void WriteHeader(Interpreter& interp, std::string_view text) {
