@@ -83,3 +83,21 @@ def main(argv, doc, script, serve, cert_args=(), fresh=()):
         return run(directory, argv[3:])
     print(doc, file=sys.stderr)
     return 2
+
+
+def start_mariadb(directory, restart=False):
+    """A private MariaDB server in DIR (tests/db/start-mariadb.sh): its KWL_DB_* names."""
+    subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "db", "start-mariadb.sh"),
+                    directory] + (["--restart"] if restart else []), check=True,
+                   stdout=subprocess.DEVNULL)
+    env = {}
+    with open(os.path.join(directory, "env")) as f:
+        for line in f:
+            name, _, value = line.removeprefix("export ").strip().partition("=")
+            env[name] = value
+    return env
+
+
+def kill_mariadb(directory):
+    with open(os.path.join(directory, "mysqld.pid")) as f:
+        os.kill(int(f.read().strip()), signal.SIGKILL)
