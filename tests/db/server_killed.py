@@ -11,29 +11,15 @@ The victim server is started in DIR with start-mariadb.sh.
 import argparse
 import os
 import re
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def start_victim(directory):
-    subprocess.run([os.path.join(HERE, "start-mariadb.sh"), directory], check=True,
-                   stdout=subprocess.DEVNULL)
-    env = {}
-    with open(os.path.join(directory, "env")) as f:
-        for line in f:
-            name, _, value = line.removeprefix("export ").strip().partition("=")
-            env[name] = value
-    return env
-
-
-def kill_server(directory):
-    with open(os.path.join(directory, "mysqld.pid")) as f:
-        os.kill(int(f.read().strip()), signal.SIGKILL)
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, os.path.join(HERE, ".."))
+from server_commands import kill_mariadb, start_mariadb  # noqa: E402
 
 
 PAGE = """<HTML><CONNECT ID=victim NAME="$KWL_DB_USER$" PASS="$KWL_DB_PASSWORD$" \
@@ -56,7 +42,7 @@ def run_page(kwl, page, directory):
         proc = subprocess.Popen([kwl, path], cwd=work, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         time.sleep(1.0)
-        kill_server(directory)
+        kill_mariadb(directory)
         out, err = proc.communicate(timeout=30)
     return proc.returncode, out.decode("latin-1"), err.decode("latin-1")
 
@@ -81,7 +67,7 @@ def main():
         print("skipped: no test server")
         return 0
     try:
-        page = PAGE.format(port=start_victim(args.dir)["KWL_DB_PORT"])
+        page = PAGE.format(port=start_mariadb(args.dir)["KWL_DB_PORT"])
         ok = check("server killed during a statement", run_page(args.kwl, page, args.dir), EXPECT)
     finally:
         subprocess.run([os.path.join(HERE, "stop-mariadb.sh"), args.dir])

@@ -21,41 +21,15 @@ if [[ $# -lt 1 || ! -x $1 ]]; then
 fi
 kwl=$(realpath "$1")
 race_requests=${2:-4}
-lighttpd_bin=$(command -v lighttpd || echo /usr/sbin/lighttpd)
-if [[ ! -x $lighttpd_bin ]] || ! command -v curl >/dev/null; then
-  echo "SKIP: lighttpd and curl are needed (scripts/install-deps.sh installs them)"
-  exit 77
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kwl-e2e-XXXXXX")
 server_pid=""
 cleanup() {
-  if [[ -n $server_pid ]]; then
-    kill "$server_pid" 2>/dev/null
-    wait "$server_pid" 2>/dev/null
-  fi
+  stop_job server_pid
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-failures=0
-pass() { echo "ok   $1"; }
-fail() {
-  echo "FAIL $1"
-  failures=$((failures + 1))
-}
-expect_eq() {  # what expected actual
-  if [[ $2 == "$3" ]]; then
-    pass "$1"
-  else
-    fail "$1"
-    printf '     expected: %q\n     actual:   %q\n' "$2" "$3"
-  fi
-}
-
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
 # --- the site ---------------------------------------------------------------
 
@@ -90,8 +64,6 @@ printf 'velsessiontimeout 720\n' >"$state/kwl.conf"
   printf 'END'
 } >"$www/race/race.kwl"
 
-port=$(free_port)
-base=http://127.0.0.1:$port
 if [[ $mode == cgi ]]; then
   handler="server.modules += (\"mod_cgi\")
 cgi.assign = (\".kwl\" => \"$kwl\")
@@ -117,12 +89,7 @@ alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
 $handler
 EOF
 
-"$lighttpd_bin" -D -f "$work/lighttpd.conf" &
-server_pid=$!
-for _ in $(seq 1 50); do
-  curl -s -o /dev/null "$base/" && break
-  sleep 0.1
-done
+start_lighttpd
 
 # --- requests ---------------------------------------------------------------
 
@@ -137,26 +104,17 @@ printf '\0\r\n--\0' >>"$work/upload.bin"  # bytes a careless reader would stop a
 printf '%s' '<HTML>[3|photo.bin||300006]' >"$work/upload.expected"
 cat "$work/upload.bin" >>"$work/upload.expected"
 get -F a=3 -F "f=@$work/upload.bin;filename=photo.bin" "$base/upload.kwl" >"$work/upload.out"
-if cmp -s "$work/upload.expected" "$work/upload.out"; then
-  pass "multipart POST echoes a binary upload byte for byte"
-else
-  fail "multipart POST echoes a binary upload byte for byte"
-  head -c 200 "$work/upload.out" | od -c | head -5
-fi
+check "multipart POST echoes a binary upload byte for byte" cmp -s "$work/upload.expected" "$work/upload.out"
 
 headers=$(curl -s -D - -o "$work/cookie.out" -b "velsessionid=$sid; userid=5; id=7" "$base/cookie.kwl")
 expect_eq "COOKIE reads by whole name" '<HTML>[7]' "$(cat "$work/cookie.out")"
-if grep -Eq '^Set-Cookie: made=yes; path=/shop; expires=[A-Z][a-z]{2}, [0-9]{2}-[A-Z][a-z]{2}-[0-9]{2} [0-9:]{8}' <<<"$headers"; then
-  pass "COOKIE sets a cookie through the server"
-else
-  fail "COOKIE sets a cookie through the server"
-  echo "$headers"
-fi
+check "COOKIE sets a cookie through the server" \
+  has "$headers" '^Set-Cookie: made=yes; path=/shop; expires=[A-Z][a-z]{2}, [0-9]{2}-[A-Z][a-z]{2}-[0-9]{2} [0-9:]{8}'
 
 # A session: the first visit gets an id, later visits carry it.
 headers=$(curl -s -D - -o "$work/first.out" "$base/count.kwl")
 new_id=$(sed -n 's/^Set-Cookie: velsessionid=\([A-Z0-9]\{16\}\); path=\/\r$/\1/p' <<<"$headers")
-if [[ -n $new_id ]]; then pass "a first visit gets a session cookie"; else fail "a first visit gets a session cookie"; echo "$headers"; fi
+check "a first visit gets a session cookie" test -n "$new_id"
 expect_eq "the first visit counts 1" "<HTML>[1|$new_id]" "$(cat "$work/first.out")"
 for n in 2 3; do
   expect_eq "visit $n counts $n" "<HTML>[$n|$new_id]" "$(curl -s -b "velsessionid=$new_id" "$base/count.kwl")"
@@ -165,11 +123,7 @@ session_file=$state/kwlsession/$new_id
 before=$(stat -c '%i %s' "$session_file" 2>/dev/null; od -An -c "$session_file" 2>/dev/null)
 expect_eq "a page that only reads the session" '<HTML>[3]' "$(curl -s -b "velsessionid=$new_id" "$base/peek.kwl")"
 after=$(stat -c '%i %s' "$session_file" 2>/dev/null; od -An -c "$session_file" 2>/dev/null)
-if [[ -n $before && $before == "$after" ]]; then
-  pass "reading leaves the session file unwritten"
-else
-  fail "reading leaves the session file unwritten"
-fi
+check "reading leaves the session file unwritten" [ -n "$before" -a "$before" = "$after" ]
 expect_eq "sessions live outside the web tree" "" "$(find "$www" -name 'kwlsession*')"
 for path in kwl.conf kwl.conf/ kwl.conf/x kwlsession/x race/kwldebug/; do
   expect_eq "/$path is not served" 403 "$(curl -s -o /dev/null -w '%{http_code}' "$base/$path")"
@@ -181,54 +135,33 @@ expect_eq "a forged session id is a new visit" "1" \
 
 # The program itself, requested without a page, describes itself.
 info=$(get -i "$base/kwl-bin/kwl")
-if grep -q '^HTTP/1.1 200' <<<"$info" && grep -q '<TR><TD>Operating System</TD><TD>Linux</TD></TR>' <<<"$info" &&
-  grep -q '<TD>COOKIE</TD>' <<<"$info"; then
-  pass "information page"
-else
-  fail "information page"
-  head -20 <<<"$info"
-fi
+check "information page" has "$info" '^HTTP/1.1 200' '<TR><TD>Operating System</TD><TD>Linux</TD></TR>' '<TD>COOKIE</TD>'
 # Its working directory is state/: the page parameter names a file beside it.
 expect_eq "page parameter" '<HTML>[9||2]' "$(get "$base/kwl-bin/kwl?page=www/echo.kwl&a=9")"
 refused=$(get -i "$base/kwl-bin/kwl?page=www/../www/echo.kwl&a=9")
-if grep -q '\[9' <<<"$refused" || grep -q '^HTTP/1.1 200' <<<"$refused"; then
-  fail "a page parameter with .. runs nothing"
-  head -5 <<<"$refused"
-else
-  pass "a page parameter with .. runs nothing"
-fi
+check "a page parameter with .. runs nothing" lacks "$refused" '\[9|^HTTP/1.1 200'
 
 # --- a hostile visitor ---------------------------------------------------------
 
 # A session value that is a page, then the page parameter aimed at that file.
 attack_id=ATTACK0000000001
 curl -s -o /dev/null -b "velsessionid=$attack_id" --data-urlencode 'v=<HTML><SYSTEM EXEC="id">' "$base/store.kwl"
-if [[ -s $state/kwlsession/$attack_id ]]; then pass "the attack's session is stored"; else fail "the attack's session is stored"; fi
+check "the attack's session is stored" test -s "$state/kwlsession/$attack_id"
 for page in "state/kwlsession/$attack_id" "state/kwlsession/../kwlsession/$attack_id" \
   "state/./kwlsession/$attack_id" "www/x.txt" "state/kwl.conf"; do
   out=$(get -i "$base/kwl-bin/kwl?page=$page")
-  if grep -q -e 'uid=' -e XTXT -e velsessiontimeout <<<"$out" || grep -q '^HTTP/1.1 200' <<<"$out"; then
-    fail "page=$page runs nothing"
-    head -5 <<<"$out"
-  else
-    pass "page=$page runs nothing"
-  fi
+  check "page=$page runs nothing" lacks "$out" 'uid=|XTXT|velsessiontimeout|^HTTP/1.1 200'
 done
 
 # Response splitting through the page parameter's echo.
 out=$(get -i --data 'page=x%0d%0aSet-Cookie:%20evil=1%0d%0aLocation:%20http://evil.example/' "$base/kwl-bin/kwl")
-if grep -qi -e '^Set-Cookie: evil' -e '^Location:' -e '^HTTP/1.1 302' <<<"$out"; then
-  fail "a page parameter cannot add header lines"
-  head -8 <<<"$out"
-else
-  pass "a page parameter cannot add header lines"
-fi
+check "a page parameter cannot add header lines" lacks "$out" '^Set-Cookie: evil|^Location:|^HTTP/1.1 302'
 
 # The server's script is the page; what follows it is path information.
 expect_eq "path information stays path information" '<HTML>[/a/b]' "$(get "$base/pathinfo.kwl/a/b")"
 expect_eq "a text file behind a page's name does not run" '<HTML>[||]' "$(get "$base/echo.kwl/x.txt")"
 out=$(get "$base/echo.kwl/nonexist")
-if grep -q "$work" <<<"$out"; then fail "no absolute path is shown"; echo "$out"; else pass "no absolute path is shown"; fi
+check "no absolute path is shown" lacks "$out" "$work"
 # (lighttpd translates below the script's directory, where site/ leads to www/.)
 ln -s ../www "$work/cgi-bin/site"
 expect_eq "the interpreter as the script runs the translated path" '<HTML>[5||1]' \
@@ -300,15 +233,4 @@ expect_eq "the session file is whole after the race" whole "$verdict"
 leftovers=$(ls "$state/kwlsession" | grep '\.')
 expect_eq "no temporary files are left beside it" "" "$leftovers"
 
-if grep -Eq 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/error.log"; then
-  fail "the server's error log shows a sanitizer report"
-  grep -E -A5 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/error.log" | head -30
-fi
-
-if [[ $failures -gt 0 ]]; then
-  echo "--- lighttpd error log"
-  tail -20 "$work/error.log"
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish "$work/error.log"

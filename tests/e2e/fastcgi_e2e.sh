@@ -16,50 +16,19 @@ if [[ $# -lt 1 || ! -x $1 ]]; then
   exit 2
 fi
 kwl=$(realpath "$1")
-lighttpd_bin=$(command -v lighttpd || echo /usr/sbin/lighttpd)
-if [[ ! -x $lighttpd_bin ]] || ! command -v curl >/dev/null; then
-  echo "SKIP: lighttpd and curl are needed (scripts/install-deps.sh installs them)"
-  exit 77
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kwl-fcgi-XXXXXX")
 server_pid=""
 kwl_pid=""
-stop_server() {
-  if [[ -n $server_pid ]]; then
-    kill "$server_pid" 2>/dev/null
-    wait "$server_pid" 2>/dev/null
-    server_pid=""
-  fi
-}
-stop_kwl() {
-  if [[ -n $kwl_pid ]]; then
-    kill "$kwl_pid" 2>/dev/null
-    wait "$kwl_pid" 2>/dev/null
-    kwl_pid=""
-  fi
-}
+stop_server() { stop_job server_pid; }
+stop_kwl() { stop_job kwl_pid; }
 cleanup() {
   stop_server
   stop_kwl
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-failures=0
-pass() { echo "ok   $1"; }
-fail() {
-  echo "FAIL $1"
-  failures=$((failures + 1))
-}
-expect_eq() {  # what expected actual
-  if [[ $2 == "$3" ]]; then
-    pass "$1"
-  else
-    fail "$1"
-    printf '     expected: %q\n     actual:   %q\n' "$2" "$3"
-  fi
-}
 
 # --- the site ---------------------------------------------------------------
 
@@ -97,9 +66,6 @@ printf '%s' '<WAIT VALUE=5><HTML>late' >"$www/limits/slow.kwl"
 } >"$www/memory/big.kwl"
 printf '%s' '<HTML>fine' >"$www/limits/fine.kwl"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-base=http://127.0.0.1:$port
-
 write_config() {  # cgi|fastcgi
   local handler
   if [[ $1 == cgi ]]; then
@@ -124,21 +90,10 @@ alias.url = ("/kwl-bin/" => "$work/cgi-bin/")
 $handler
 EOF
 }
-start_server() {
-  "$lighttpd_bin" -D -f "$work/lighttpd.conf" &
-  server_pid=$!
-  for _ in $(seq 1 50); do
-    curl -s -o /dev/null "$base/" && return
-    sleep 0.1
-  done
-}
 start_kwl() {  # workers
   "$kwl" --fastcgi "$work/kwl.sock" --workers "$1" 2>>"$work/kwl.log" &
   kwl_pid=$!
-  for _ in $(seq 1 50); do
-    [[ -S $work/kwl.sock ]] && return
-    sleep 0.1
-  done
+  wait_for test -S "$work/kwl.sock"
 }
 fresh_state() {
   rm -rf "$state"
@@ -174,14 +129,14 @@ head -c 100000 /dev/urandom >"$work/upload.bin"
 
 write_config cgi
 fresh_state
-start_server
+start_lighttpd
 count=$(requests "$work/cgi")
 stop_server
 
 write_config fastcgi
 fresh_state
 start_kwl 1
-start_server
+start_lighttpd
 requests "$work/fcgi" >/dev/null
 same=0
 for n in $(seq 1 "$count"); do
@@ -193,8 +148,7 @@ for n in $(seq 1 "$count"); do
   fi
 done
 expect_eq "$count responses are the same bytes as under CGI" "$count" "$same"
-grep -q 'HTTP_X_CUSTOM=1' "$work/fcgi/8" && pass "SYSTEM runs with the request's environment" ||
-  fail "SYSTEM runs with the request's environment"
+check "SYSTEM runs with the request's environment" grep -q 'HTTP_X_CUSTOM=1' "$work/fcgi/8"
 
 # --- one worker, interleaved visitors -------------------------------------------
 
@@ -243,12 +197,8 @@ expect_eq "kwl.conf changed is read again" '<HTML>[6]' "$(curl -s "$base/conf.kw
 # --- faults -----------------------------------------------------------------------
 
 status=$(curl -s -o "$work/slow.out" -w '%{http_code} %{time_total}' "$base/limits/slow.kwl")
-if [[ ${status% *} == 500 ]] && python3 -c "import sys; sys.exit(float('${status#* }') > 4.5)"; then
-  pass "a request past veltimelimit ends with a 500 before it would have ended"
-else
-  fail "a request past veltimelimit ends with a 500 before it would have ended"
-  echo "     $status $(head -c 100 "$work/slow.out")"
-fi
+check "a request past veltimelimit ends with a 500 before it would have ended" \
+  python3 -c "import sys; sys.exit('${status% *}' != '500' or float('${status#* }') > 4.5)"
 expect_eq "the time limit is said in the error log" 1 "$(grep -c 'limits/slow.kwl: time limit exceeded' "$work/kwl.log")"
 expect_eq "the next request is answered" '<HTML>fine' "$(curl -s "$base/limits/fine.kwl")"
 
@@ -266,17 +216,11 @@ expect_eq "the next request is answered" '<HTML>fine' "$(curl -s "$base/limits/f
 rm -f "$state/busy.pid"
 curl -s -o "$work/busy.out" -w '%{http_code}' "$base/busy.kwl" >"$work/busy.status" &
 client=$!
-for _ in $(seq 1 50); do
-  [[ -s $state/busy.pid ]] && break
-  sleep 0.1
-done
+wait_for test -s "$state/busy.pid"
 kill -KILL "$(cat "$state/busy.pid")"
 wait "$client"
-if [[ $(cat "$work/busy.status") != 200 && $(cat "$work/busy.out") != '<HTML>done' ]]; then
-  pass "the request of a worker killed mid-request fails"
-else
-  fail "the request of a worker killed mid-request fails"
-fi
+check "the request of a worker killed mid-request fails" \
+  [ "$(cat "$work/busy.status")" != 200 -a "$(cat "$work/busy.out")" != '<HTML>done' ]
 answered=$(for _ in 1 2 3; do curl -s "$base/echo.kwl?a=k"; echo; done | grep -c '^<HTML>\[k|')
 expect_eq "the requests after it are answered" 3 "$answered"
 expect_eq "the supervisor says the worker was killed" 1 "$(grep -c 'ended by signal 9: replaced' "$work/kwl.log")"
@@ -291,18 +235,12 @@ expect_eq "no other worker ended" 1 "$(grep -c 'ended by signal' "$work/kwl.log"
 rm -f "$state/busy.pid"
 curl -s "$base/busy.kwl" >"$work/busy.out" &
 client=$!
-for _ in $(seq 1 50); do
-  [[ -s $state/busy.pid ]] && break
-  sleep 0.1
-done
+wait_for test -s "$state/busy.pid"
 kill -TERM "$kwl_pid"
 wait "$client"
 expect_eq "a request being served when the server is stopped is finished" '<HTML>done' \
   "$(cat "$work/busy.out")"
-for _ in $(seq 1 50); do
-  kill -0 "$kwl_pid" 2>/dev/null || break
-  sleep 0.1
-done
+wait_for eval '! kill -0 "$kwl_pid" 2>/dev/null'
 if kill -0 "$kwl_pid" 2>/dev/null; then
   fail "the server ends once its workers are done"
 else
@@ -311,15 +249,4 @@ else
   kwl_pid=""
 fi
 
-if grep -Eq 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/kwl.log"; then
-  fail "kwl's error log shows a sanitizer report"
-  grep -E -A5 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/kwl.log" | head -30
-fi
-
-if [[ $failures -gt 0 ]]; then
-  echo "--- kwl's error log"
-  tail -20 "$work/kwl.log"
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish "$work/kwl.log"

@@ -18,7 +18,6 @@ import http.client
 import os
 import re
 import shutil
-import signal
 import socket
 import struct
 import subprocess
@@ -28,6 +27,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DB_SCRIPTS = os.path.join(HERE, "..", "db")
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, os.path.join(HERE, ".."))
+from server_commands import kill_mariadb, start_mariadb  # noqa: E402
 TABLE = "e2esession"
 
 PAGES = {
@@ -137,17 +139,6 @@ def sql(db, statement):
     return out.stdout.strip()
 
 
-def start_db(directory, restart=False):
-    subprocess.run([os.path.join(DB_SCRIPTS, "start-mariadb.sh"), directory] +
-                   (["--restart"] if restart else []), check=True, stdout=subprocess.DEVNULL)
-    env = {}
-    with open(os.path.join(directory, "env")) as f:
-        for line in f:
-            name, _, value = line.removeprefix("export ").strip().partition("=")
-            env[name] = value
-    return env
-
-
 def alternating_cart(a, b):
     body, sid = a.get("cart.kwl", query="item=i1")
     for n in range(2, 21):
@@ -252,8 +243,7 @@ def database_killed(db, dbdir, a, b, cart_sid):
     slow = threading.Thread(target=lambda: results.update(slow=b.get("slow.kwl", slow_sid)[0]))
     slow.start()
     time.sleep(1)
-    with open(os.path.join(dbdir, "mysqld.pid")) as f:
-        os.kill(int(f.read().strip()), signal.SIGKILL)
+    kill_mariadb(dbdir)
     slow.join()
     check("a page running when the database dies still runs to its end",
           results.get("slow") == "<HTML>[before,]done", results.get("slow"))
@@ -263,7 +253,7 @@ def database_killed(db, dbdir, a, b, cart_sid):
     new_body, new_sid = b.get("peek.kwl")
     check("a first visit while it is down gets an id and an empty session", new_sid is not None and
           new_body == down[0], new_body)
-    start_db(dbdir, restart=True)
+    start_mariadb(dbdir, restart=True)
     after = {sid: [s.get("peek.kwl", sid)[0] for s in (a, b, a, b)]
              for sid in (kept_sid, slow_sid, cart_sid)}
     check("once it is back every session is as it was last saved, on both servers",
@@ -287,7 +277,7 @@ def main():
     dbdir = os.path.join(work, "mariadb")
     servers = []
     try:
-        db = start_db(dbdir)
+        db = start_mariadb(dbdir)
         servers = [Server(work, "a", kwl, False, db), Server(work, "b", kwl, True, db)]
         a, b = servers
         cart_sid = alternating_cart(a, b)

@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
 """The SMTP servers of the mail tests, on 127.0.0.1, one port per kind.
 
-  smtp_server.py start DIR        makes a certificate, starts the servers
-                                  detached and writes DIR/env
-                                  (KWL_TEST_SMTP=1, KWL_TEST_SMTP_DIR and
-                                  KWL_TEST_SMTP_<KIND>_PORT for each kind)
-  smtp_server.py stop DIR         stops them
-  smtp_server.py run DIR CMD...   runs CMD with DIR/env in its environment
-  smtp_server.py serve DIR        the servers themselves (what start runs)
+  smtp_server.py start|stop|serve DIR, smtp_server.py run DIR CMD...
+(tests/server_commands.py); DIR/env holds KWL_TEST_SMTP=1, KWL_TEST_SMTP_DIR
+and KWL_TEST_SMTP_<KIND>_PORT for each kind.
 
 Kinds: PLAIN (offers AUTH PLAIN), STARTTLS (offers STARTTLS, then AUTH
 CRAM-MD5 LOGIN PLAIN over TLS), TLS (TLS from the first byte; offers AUTH
@@ -31,15 +27,15 @@ import hmac
 import itertools
 import json
 import os
-import shutil
-import signal
-import socket
 import socketserver
 import ssl
-import subprocess
 import sys
 import threading
 import time
+
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import server_commands  # noqa: E402
 
 USER, PASSWORD = "user", "secret"
 PAUSE = 0.2
@@ -216,76 +212,9 @@ def serve(directory):
         server = Server(("127.0.0.1", 0), make_handler(kind, directory, context))
         threading.Thread(target=server.serve_forever, daemon=True).start()
         lines.append(f"KWL_TEST_SMTP_{kind}_PORT={server.server_address[1]}")
-    env_file = os.path.join(directory, "env")
-    with open(env_file + ".tmp", "w") as out:
-        out.write("\n".join(lines) + "\n")
-    os.rename(env_file + ".tmp", env_file)
-    signal.sigwait({signal.SIGTERM, signal.SIGINT})
+    server_commands.publish(directory, lines)
 
-
-def start(directory):
-    stop(directory)
-    os.makedirs(directory, exist_ok=True)
-    env_file = os.path.join(directory, "env")
-    if os.path.exists(env_file):
-        os.remove(env_file)
-    shutil.rmtree(os.path.join(directory, "sessions"), ignore_errors=True)
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=localhost",
-                    "-keyout", os.path.join(directory, "key.pem"),
-                    "-out", os.path.join(directory, "cert.pem")],
-                   check=True, capture_output=True)
-    log = open(os.path.join(directory, "server.log"), "w")
-    child = subprocess.Popen([sys.executable, __file__, "serve", directory], stdin=subprocess.DEVNULL,
-                             stdout=log, stderr=log, start_new_session=True)
-    with open(os.path.join(directory, "server.pid"), "w") as out:
-        out.write(str(child.pid))
-    for _ in range(200):
-        if os.path.exists(env_file):
-            print(open(env_file).read(), end="")
-            return 0
-        if child.poll() is not None:
-            break
-        time.sleep(0.05)
-    print("the SMTP test servers did not start; see", log.name, file=sys.stderr)
-    return 1
-
-
-def stop(directory):
-    try:
-        pid = int(open(os.path.join(directory, "server.pid")).read())
-        os.kill(pid, signal.SIGTERM)
-    except (OSError, ValueError):
-        pass
-    return 0
-
-
-def run(directory, command):
-    env = dict(os.environ)
-    for line in open(os.path.join(directory, "env")):
-        name, _, value = line.strip().partition("=")
-        env[name] = value
-    os.execvpe(command[0], command, env)
-
-
-def main(argv):
-    if len(argv) < 3:
-        print(__doc__, file=sys.stderr)
-        return 2
-    mode, directory = argv[1], os.path.abspath(argv[2])
-    if mode == "serve":
-        signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM, signal.SIGINT})
-        serve(directory)
-        return 0
-    if mode == "start":
-        return start(directory)
-    if mode == "stop":
-        return stop(directory)
-    if mode == "run":
-        return run(directory, argv[3:])
-    print(__doc__, file=sys.stderr)
-    return 2
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(server_commands.main(sys.argv, __doc__, __file__, serve, fresh=["sessions"]))

@@ -1,14 +1,10 @@
 #!/usr/bin/env python3
 """The HTTP servers of the network tests: plain and TLS, on 127.0.0.1.
 
-  http_server.py start DIR        makes a certificate for "localhost" (no
-                                  address in it), starts the servers detached
-                                  and writes DIR/env (KWL_TEST_HTTP=1,
-                                  KWL_TEST_HTTP_PORT, KWL_TEST_HTTPS_PORT,
-                                  KWL_TEST_HTTPS_CA)
-  http_server.py stop DIR         stops them
-  http_server.py run DIR CMD...   runs CMD with DIR/env in its environment
-  http_server.py serve DIR        the servers themselves (what start runs)
+  http_server.py start|stop|serve DIR, http_server.py run DIR CMD...
+(tests/server_commands.py); the certificate is for "localhost" (no address
+in it); DIR/env holds KWL_TEST_HTTP=1, KWL_TEST_HTTP_PORT,
+KWL_TEST_HTTPS_PORT and KWL_TEST_HTTPS_CA.
 
 Every answer is written byte by byte here, so tests see exactly what was
 sent; connections stay open after a response (HTTP/1.1), so only a client
@@ -24,13 +20,14 @@ that frames responses ends its reads in time. Paths:
 """
 import http.server
 import os
-import signal
-import socket
 import ssl
-import subprocess
 import sys
 import threading
 import time
+
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import server_commands  # noqa: E402
 
 PAUSE = 0.3
 
@@ -132,7 +129,6 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 def serve(directory):
-    env_file = os.path.join(directory, "env")
     plain = Server(("127.0.0.1", 0), Handler)
     secure = Server(("127.0.0.1", 0), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -140,77 +136,13 @@ def serve(directory):
     secure.socket = context.wrap_socket(secure.socket, server_side=True)
     for server in (plain, secure):
         threading.Thread(target=server.serve_forever, daemon=True).start()
-    with open(env_file + ".tmp", "w") as out:
-        out.write(f"KWL_TEST_HTTP=1\nKWL_TEST_HTTP_PORT={plain.server_address[1]}\n"
-                  f"KWL_TEST_HTTPS_PORT={secure.server_address[1]}\n"
-                  f"KWL_TEST_HTTPS_CA={os.path.join(directory, 'cert.pem')}\n")
-    os.rename(env_file + ".tmp", env_file)
-    signal.sigwait({signal.SIGTERM, signal.SIGINT})
+    server_commands.publish(directory, [
+        "KWL_TEST_HTTP=1", f"KWL_TEST_HTTP_PORT={plain.server_address[1]}",
+        f"KWL_TEST_HTTPS_PORT={secure.server_address[1]}",
+        f"KWL_TEST_HTTPS_CA={os.path.join(directory, 'cert.pem')}"])
 
-
-def start(directory):
-    stop(directory)
-    os.makedirs(directory, exist_ok=True)
-    env_file = os.path.join(directory, "env")
-    if os.path.exists(env_file):
-        os.remove(env_file)
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=localhost",
-                    "-addext", "subjectAltName=DNS:localhost",
-                    "-keyout", os.path.join(directory, "key.pem"),
-                    "-out", os.path.join(directory, "cert.pem")],
-                   check=True, capture_output=True)
-    log = open(os.path.join(directory, "server.log"), "w")
-    child = subprocess.Popen([sys.executable, __file__, "serve", directory], stdin=subprocess.DEVNULL,
-                             stdout=log, stderr=log, start_new_session=True)
-    with open(os.path.join(directory, "server.pid"), "w") as out:
-        out.write(str(child.pid))
-    for _ in range(200):
-        if os.path.exists(env_file):
-            print(open(env_file).read(), end="")
-            return 0
-        if child.poll() is not None:
-            break
-        time.sleep(0.05)
-    print("the test servers did not start; see", log.name, file=sys.stderr)
-    return 1
-
-
-def stop(directory):
-    try:
-        pid = int(open(os.path.join(directory, "server.pid")).read())
-        os.kill(pid, signal.SIGTERM)
-    except (OSError, ValueError):
-        pass
-    return 0
-
-
-def run(directory, command):
-    env = dict(os.environ)
-    for line in open(os.path.join(directory, "env")):
-        name, _, value = line.strip().partition("=")
-        env[name] = value
-    os.execvpe(command[0], command, env)
-
-
-def main(argv):
-    if len(argv) < 3:
-        print(__doc__, file=sys.stderr)
-        return 2
-    mode, directory = argv[1], os.path.abspath(argv[2])
-    if mode == "serve":
-        signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM, signal.SIGINT})
-        serve(directory)
-        return 0
-    if mode == "start":
-        return start(directory)
-    if mode == "stop":
-        return stop(directory)
-    if mode == "run":
-        return run(directory, argv[3:])
-    print(__doc__, file=sys.stderr)
-    return 2
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(server_commands.main(sys.argv, __doc__, __file__, serve,
+                                     cert_args=["-addext", "subjectAltName=DNS:localhost"]))

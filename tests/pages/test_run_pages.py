@@ -101,14 +101,6 @@ class RunTests(unittest.TestCase):
             "--EXPECTF--\nargc=2\narg=page.kwl\narg=a=1&b=two words\nHOME=%s\nLANG=C\n"
             "KWL_TEST_MYSQL=1\nstdin= q\n<HTML>\n", caller))
 
-    def test_a_raw_post_is_sent_with_crlf_line_ends_and_its_length(self):
-        self.assertPass(self.run_text(
-            "--TEST--\nmultipart\n--POST_RAW--\nContent-Type: multipart/form-data; boundary=XYZ\n"
-            "--XYZ\nA: b\n\nv\n--XYZ--\n--PAGE--\np\n--EXPECTF--\n"
-            "%ACONTENT_TYPE=multipart/form-data; boundary=XYZ\nCONTENT_LENGTH=25\n"
-            "GATEWAY_INTERFACE=CGI/1.1\n"
-            "stdin= - - X Y Z \\r \\n A : b \\r \\n \\r \\n v \\r \\n - - X Y Z - -\np\n"))
-
     def test_failures_are_reported(self):
         cases = {
             "output": ("--EXPECT--\nnot this\n", "standard output differs"),

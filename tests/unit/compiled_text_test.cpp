@@ -49,23 +49,6 @@ TEST(CompiledText, GivesWhatTheScannerCuts) {
   EXPECT_EQ(compiled.At(starts[3]).begin, starts[3]);
 }
 
-// A chunk's attributes are parsed once; what the parse traced is traced
-// again on every use while the trace is on, never while it is off.
-TEST(CompiledText, AttributesParsedOnceTracedOnEveryUse) {
-  testing::PageRun run;
-  CompiledText compiled("<X A=\"1\\n2\" B>"s);
-  CompiledText::Chunk& cut = compiled.At(0);
-  const AttributeList* first = &compiled.Attributes(run.proc, cut, 1);
-  EXPECT_EQ(testing::Output(run), "");
-  testing::EnableTrace(run);
-  EXPECT_EQ(&compiled.Attributes(run.proc, cut, 1), first);
-  EXPECT_EQ(&compiled.Attributes(run.proc, cut, 1), first);
-  const std::string once = "Special char \\n\nPARSE: Param A Value 1\n2\nPARSE: Param B Value \n";
-  EXPECT_EQ(testing::Output(run), once + once);
-  EXPECT_EQ(VarRawText(compiled.Attributes(run.proc, cut, 0)[1]), "");
-  EXPECT_EQ((*first)[0].name, "A");
-}
-
 TEST(PageCache, SameBytesOneCompiledTextAndHeldTextsOutliveAFlood) {
   PageCache cache;
   std::string page = "<HTML>$a$";
