@@ -138,12 +138,15 @@ SessionLock LockSessionFile(Process& proc, const std::string& dir, const std::st
   return SessionLock();
 }
 
-// A new file of its own beside `path`; writers never share one.
-int CreateTemporary(Process& proc, const std::string& path, std::string* temp) {
+// A new file of its own beside `path`; writers never share one: the name
+// holds the process and a count of its own, and a name some earlier process
+// of the same number left behind is passed over.
+int CreateTemporary(const std::string& path, std::string* temp) {
   // The serving thread of a process (a worker's starts after its fork).
   static thread_local const pid_t self = getpid();
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    *temp = path + "." + std::to_string(self) + "." + std::to_string(UnpredictableNumber(proc));
+  static thread_local uint32_t made = 0;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    *temp = path + "." + std::to_string(self) + "." + std::to_string(++made);
     int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -153,9 +156,9 @@ int CreateTemporary(Process& proc, const std::string& path, std::string* temp) {
 // Writes a complete new file beside `path` and renames it over `path`: a
 // reader opening the file at any moment gets a whole old or a whole new
 // one, and a write that fails half-way leaves the old file as it was.
-bool ReplaceFile(Process& proc, const std::string& path, std::string_view bytes) {
+bool ReplaceFile(const std::string& path, std::string_view bytes) {
   std::string temp;
-  Fd out(CreateTemporary(proc, path, &temp));
+  Fd out(CreateTemporary(path, &temp));
   if (!out.ok()) return false;
   bool written = WriteAll(out.get(), bytes);
   written = out.Close() && written;
@@ -173,7 +176,7 @@ bool WriteSessionFile(Process& proc, const std::string& path, std::string_view b
     Trace(proc, "Can't write session file !\n");
     return false;
   }
-  bool written = lock.Unchanged(bytes) || ReplaceFile(proc, path, bytes);
+  bool written = lock.Unchanged(bytes) || ReplaceFile(path, bytes);
   if (written) lock.Keep();
   if (!written) Trace(proc, "Can't write session file !\n");
   if (lock.Release()) {
@@ -213,8 +216,8 @@ bool SessionLock::Release() {
     ::unlink(path_.c_str());
     ::rmdir(madeIn_.c_str());  // only when nothing else is in it
   }
-  bool unlocked = flock(fd_, LOCK_UN) == 0;
-  ::close(fd_);
+  // Closing the only descriptor of the locked file releases its lock.
+  bool unlocked = ::close(fd_) == 0;
   fd_ = -1;
   return unlocked;
 }
