@@ -212,7 +212,6 @@ long BodyLength(const Request& request) {
 }
 
 void Serve(Host& host, const WorkerSetup& setup, FCGX_Request& raw) {
-  fcntl(raw.ipcFd, F_SETFD, FD_CLOEXEC);  // commands that SYSTEM starts never hold it
   Request request;
   FillRequest(request, raw.envp);
   RememberScript(request);

@@ -44,6 +44,9 @@ pid_t StartShell(Interpreter& interp, const std::string& command, int outFd) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (outFd >= 0) posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+  // The command gets standard input, output and error only: never a request's
+  // connection, a session file or a database socket of the server.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t none;
