@@ -40,14 +40,10 @@ const AttributeList& UntracedAttributes(Interpreter& interp, const TagCall& call
 template <class Plan>
 [[gnu::noinline]] Plan* MakeTagPlan(Interpreter& interp, const TagCall& call) {
   const AttributeList& attributes = UntracedAttributes(interp, call);
-  CompiledText::Parsed* parsed = call.cut.parsed.get();
-  if (!parsed->ran) {
-    parsed->ran = true;
-    return nullptr;
-  }
+  if (!CompiledText::RanBefore(call.cut)) return nullptr;
   auto plan = std::make_unique<Plan>(attributes);
   Plan* made = plan.get();
-  parsed->plan = std::move(plan);
+  call.cut.parsed->plan = std::move(plan);
   return made;
 }
 template <class Plan>

@@ -36,14 +36,17 @@ struct TextChunkPlan final : TagPlan {
 
 // The plan of a text chunk, made on its second run.
 TagPlan* TextPlanOf(CompiledText::Chunk& cut, std::string_view chunk) {
-  if (!cut.parsed) cut.parsed = std::make_unique<CompiledText::Parsed>();
-  CompiledText::Parsed& parsed = *cut.parsed;
-  if (!parsed.plan && std::exchange(parsed.ran, true))
-    parsed.plan = std::make_unique<TextChunkPlan>(chunk);
-  return parsed.plan.get();
+  if (cut.parsed && cut.parsed->plan) return cut.parsed->plan.get();
+  if (!CompiledText::RanBefore(cut)) return nullptr;
+  cut.parsed->plan = std::make_unique<TextChunkPlan>(chunk);
+  return cut.parsed->plan.get();
 }
 
 }  // namespace
+
+inline bool LoopPasses::Stopped() {
+  return interp_.abortCode || TraceActive(interp_.proc);
+}
 
 std::vector<CompiledText::BodyStep>* LoopPasses::Straight() {
   CompiledText* compiled = interp_.running;
@@ -57,7 +60,7 @@ size_t LoopPasses::Run() {
   // What the long way does differently from a straight pass: a traced chunk,
   // an aborted run. Handlers change either (a SET of veldebug, an error);
   // plans and text never do.
-  if ((!body_ && !(body_ = Straight())) || interp_.abortCode || TraceActive(proc))
+  if ((!body_ && !(body_ = Straight())) || Stopped())
     return RunText(interp_, text_, opening_.end, mode_, true, includeFlag_);
   ++proc.nesting;
   const long firstLine = proc.lines.back();
@@ -119,15 +122,15 @@ CompiledText::BodyStep* LoopPasses::Branch(CompiledText::BodyStep* step, long fi
   }
 }
 
-bool LoopPasses::Stopped() {
-  return interp_.abortCode || TraceActive(interp_.proc);
-}
-
-bool LoopPasses::Decide(CompiledText::BodyStep& step, long firstLine, bool* flag, bool opening) {
+TagCall LoopPasses::CallAt(CompiledText::BodyStep& step, long firstLine) {
   CompiledText::Chunk& cut = *step.cut;
   interp_.proc.lines.back() = firstLine + step.lines;
   std::string_view chunk = text_.substr(cut.begin, cut.end - cut.begin);
-  TagCall call{text_, chunk, cut.end, includeFlag_, true, *interp_.running, cut};
+  return TagCall{text_, chunk, cut.end, includeFlag_, true, *interp_.running, cut};
+}
+
+bool LoopPasses::Decide(CompiledText::BodyStep& step, long firstLine, bool* flag, bool opening) {
+  TagCall call = CallAt(step, firstLine);
   return opening ? CondTag(interp_, call, flag) : ElseTag(interp_, call, flag);
 }
 
@@ -151,21 +154,18 @@ size_t LoopPasses::GoOnLongWay(size_t pos, int depth, bool condition) {
 }
 
 bool LoopPasses::RunStep(CompiledText::BodyStep& step, long firstLine) {
-  Process& proc = interp_.proc;
   CompiledText::Chunk& cut = *step.cut;
-  proc.lines.back() = firstLine + step.lines;
-  std::string_view chunk = text_.substr(cut.begin, cut.end - cut.begin);
+  TagCall call = CallAt(step, firstLine);
   const TagInfo& info = TagInfoOf(cut.code);
   if (info.kind == TagKind::Text) {
-    WriteSubstituted(interp_, chunk);
-    step.plan = TextPlanOf(cut, chunk);
+    WriteSubstituted(interp_, call.chunk);
+    step.plan = TextPlanOf(cut, call.chunk);
     return true;
   }
-  TagCall call{text_, chunk, cut.end, includeFlag_, true, *interp_.running, cut};
   const TagSlot& slot = info.module ? TagSlotFor(interp_, cut.code) : interp_.tags[cut.code];
   if (slot.run) slot.run(interp_, call);
   if (!step.plan && cut.parsed) step.plan = cut.parsed->plan.get();
-  return !interp_.abortCode && !TraceActive(proc);
+  return !Stopped();
 }
 
 }  // namespace kwl

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interp/dispatch.h"
 #include "interp/interpreter.h"
 #include "page/compiled_text.h"
 
@@ -31,6 +32,8 @@ class LoopPasses {
   // went on the long way (what it returns in `result`).
   [[gnu::noinline]] CompiledText::BodyStep* Branch(CompiledText::BodyStep* step, long firstLine,
                                                    int& depth, size_t* result);
+  // The call of a step's chunk, with the line count where the chunk ends.
+  TagCall CallAt(CompiledText::BodyStep& step, long firstLine);
   // The condition of a COND (`opening`) or ELSE step, as its tag decides it.
   bool Decide(CompiledText::BodyStep& step, long firstLine, bool* flag, bool opening);
   // A handler aborted the run or switched a trace on.

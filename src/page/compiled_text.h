@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "page/attributes.h"
@@ -93,6 +94,12 @@ class CompiledText {
   std::vector<BodyStep>& StraightBody(Chunk& opening, int mode) {
     Parsed* parsed = opening.parsed.get();
     return parsed && parsed->bodyAsked == 2 ? parsed->body : FindStraightBody(opening, mode);
+  }
+  // False on the chunk's first call, true on every later one: a chunk that
+  // runs once is not worth a plan.
+  static bool RanBefore(Chunk& chunk) {
+    if (!chunk.parsed) chunk.parsed = std::make_unique<Parsed>();
+    return std::exchange(chunk.parsed->ran, true);
   }
   // The chunk's attributes, parsed the first time; what the parse traced is
   // written to `log` on every call while it is active.
